@@ -1,0 +1,41 @@
+// The command line of cuesmelt: two required value options, help and version.
+//
+// The parser is hand-written so that every accepted form and every rejection
+// text comes out byte for byte as documented in the README.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace cli {
+
+/// The parsed command line: both paths exactly as typed.
+struct Cli {
+  std::string incue;
+  std::string outcdi;
+
+  friend bool operator==(const Cli&, const Cli&) = default;
+};
+
+enum class Action { Run, ShowHelp, ShowVersion };
+
+struct ParsedCommandLine {
+  Action action = Action::Run;
+  /// Filled when action is Run.
+  Cli cli;
+  /// The help text or the version line (each ending in a line feed) for
+  /// ShowHelp and ShowVersion; empty for Run.
+  std::string text;
+};
+
+/// The first line of every run's standard output, line feed included.
+std::string banner();
+
+/// Parses the process's arguments; args[0] is the invocation name (the list
+/// may be empty). Throws dj::Failure with exit status 2 and the whole
+/// multi-line rejection text (without its final line feed) when the command
+/// line is refused.
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
+
+}  // namespace cli
