@@ -7,8 +7,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string_view>
+
+#include <sys/uio.h>
 
 namespace dj {
 
@@ -27,12 +30,22 @@ class OutputWriter {
   void write(std::string_view bytes);
   /// Writes `count` zero bytes.
   void write_zeros(std::size_t count);
+  /// Writes the stored part of each of `count` raw 2352-byte sectors at
+  /// `raw`, as a track of `mode` keeps it. The stored parts go straight from
+  /// `raw` to the file without being copied in between; `raw` may be a
+  /// mapping of the track file.
+  void write_stored_sectors(const char* raw, std::size_t count, std::uint8_t mode);
+
+  /// Thrown instead of a Failure when the kernel cannot read the memory of a
+  /// write request: the track file behind a mapping failed or shrank.
+  struct SourceFault {};
   /// Writes out what is buffered and closes the file.
   void close();
 
  private:
   void flush();
   void write_to_file(std::string_view bytes);
+  void write_gathered(iovec* pieces, int count);
 
   int fd_;
   std::unique_ptr<char[]> buffer_;

@@ -1,0 +1,368 @@
+// Reading a CUE sheet line by line into a Cdrom.
+//
+// The sheet is streamed once; only the current line is held besides the
+// model. Each command has its own short handler, and the order of the checks
+// inside each handler decides which message a line with several faults gets.
+#include "cue_parse/cue_parse.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <limits>
+#include <optional>
+
+#include "dj/failure.h"
+#include "dj/utf8.h"
+
+namespace cue_parse {
+namespace {
+
+using dj::Failure;
+
+constexpr std::uint64_t kMaxPosition = std::numeric_limits<std::uint32_t>::max();
+
+/// One or more decimal digits after at most one "+", within 64 bits.
+std::optional<std::uint64_t> parse_number(std::string_view text) {
+  if (text.starts_with('+')) text.remove_prefix(1);
+  if (text.empty()) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+/// Splits at the first space; nullopt when there is none.
+std::optional<std::pair<std::string_view, std::string_view>> split_first(std::string_view text) {
+  const auto space = text.find(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  return std::pair{text.substr(0, space), text.substr(space + 1)};
+}
+
+std::optional<std::pair<std::string_view, std::string_view>> split_last(std::string_view text) {
+  const auto space = text.rfind(' ');
+  if (space == std::string_view::npos) return std::nullopt;
+  return std::pair{text.substr(0, space), text.substr(space + 1)};
+}
+
+bool is_ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > 0x7F) return false;
+  }
+  return true;
+}
+
+/// The directory part of the sheet's path: empty for a bare file name, so
+/// that FILE names are then taken relative to the working directory.
+std::string_view directory_of(std::string_view path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string_view::npos) return {};
+  auto directory = path.substr(0, slash);
+  while (directory.ends_with('/')) directory.remove_suffix(1);
+  return directory.empty() ? path.substr(0, 1) : directory;
+}
+
+std::string join_path(std::string_view directory, std::string_view name) {
+  if (directory.empty() || name.starts_with('/')) return std::string(name);
+  std::string joined(directory);
+  if (!joined.ends_with('/')) joined += '/';
+  joined += name;
+  return joined;
+}
+
+/// A path exists when its status can be obtained, following symbolic links;
+/// a directory passes. A path holding a NUL names no file at all, and must
+/// not be taken for the shorter path before the NUL.
+bool path_exists(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return false;
+  struct stat status;
+  return ::stat(path.c_str(), &status) == 0;
+}
+
+std::string without_quotes(std::string_view name) {
+  std::string result;
+  for (char c : name) {
+    if (c != '"') result += c;
+  }
+  return result;
+}
+
+std::optional<std::uint8_t> mode_of_track_type(std::string_view type) {
+  if (type == "AUDIO") return dj::kModeAudio;
+  if (type == "MODE1/2352") return dj::kMode1;
+  if (type == "MODE2/2352") return dj::kMode2;
+  return std::nullopt;
+}
+
+class SheetReader {
+ public:
+  explicit SheetReader(std::string_view cue_path) : cue_directory_(directory_of(cue_path)) {}
+
+  void read_line(std::string_view line);
+  dj::Cdrom take_disc() { return std::move(disc_); }
+
+ private:
+  void read_command(std::string_view command, std::string_view arguments);
+  void read_rem(std::string_view arguments);
+  void read_file(std::string_view arguments);
+  void read_track(std::string_view arguments);
+  void read_index(std::string_view arguments);
+  void read_isrc(std::string_view arguments);
+  void read_catalog(std::string_view arguments);
+  dj::Track& current_track(const char* command);
+
+  std::string cue_directory_;
+  std::string track_file_path_;
+  dj::Cdrom disc_;
+  std::uint64_t line_number_ = 0;
+};
+
+/// A line that is not valid UTF-8 may only be skipped when the reader would
+/// have ignored it anyway; anything else could silently drop a FILE, TRACK
+/// or session line and yield a wrong image.
+bool ignored_anyway(std::string_view line) {
+  const auto text = dj::decode_lossy(line);
+  const auto trimmed = dj::trim_white_space(text);
+  if (trimmed == "REM") return true;
+  const auto command = split_first(trimmed);
+  if (!command || command->first != "REM") return false;
+  const auto remark = split_first(command->second);
+  if (!remark) return false;
+  const auto keyword = remark->first;
+  return keyword != "SESSION" && keyword != "SINGLE-DENSITY" && keyword != "HIGH-DENSITY";
+}
+
+void SheetReader::read_line(std::string_view line) {
+  ++line_number_;
+  if (!dj::is_valid_utf8(line)) {
+    if (ignored_anyway(line)) return;
+    throw Failure("Error: line " + std::to_string(line_number_) +
+                  " of the CUE file is not valid UTF-8. Quitting...");
+  }
+  const auto trimmed = dj::trim_white_space(line);
+  if (trimmed == "REM") return;
+  const auto command = split_first(trimmed);
+  if (!command) {
+    throw Failure("Error parsing CUE file -- is this a valid Redump Dreamcast CD image?");
+  }
+  read_command(command->first, command->second);
+}
+
+void SheetReader::read_command(std::string_view command, std::string_view arguments) {
+  if (command == "REM") return read_rem(arguments);
+  if (command == "FILE") return read_file(arguments);
+  if (command == "TRACK") return read_track(dj::trim_white_space(arguments));
+  if (command == "INDEX") return read_index(dj::trim_white_space(arguments));
+  if (command == "ISRC") return read_isrc(dj::trim_white_space(arguments));
+  if (command == "CATALOG") return read_catalog(dj::trim_white_space(arguments));
+  throw Failure("Unrecognized command " + std::string(command));
+}
+
+void SheetReader::read_rem(std::string_view arguments) {
+  const auto remark = split_first(arguments);
+  if (!remark) throw Failure("Error in REM. Quitting...");
+  const auto [keyword, value] = *remark;
+  if (keyword == "SINGLE-DENSITY" || keyword == "HIGH-DENSITY") {
+    throw Failure(
+        "GD-ROM images not supported! This is just for Redump Dreamcast CD images. Quitting...");
+  }
+  if (keyword != "SESSION") return;  // LEAD-OUT, COMMENT and the like carry nothing we use
+  const auto number = parse_number(value);
+  if (!number) throw Failure("Error reading SESSION number. Quitting...");
+  if (*number <= disc_.sessions.size()) throw Failure("Error: Invalid SESSION number. Quitting...");
+  disc_.sessions.emplace_back();
+}
+
+void SheetReader::read_file(std::string_view arguments) {
+  // The name may hold spaces, so the type is what follows the last one.
+  const auto parts = split_last(arguments);
+  if (!parts) throw Failure("Error in FILE command. Quitting...");
+  if (parts->second != "BINARY") {
+    throw Failure("Error: Only BINARY file types supported. Quitting...");
+  }
+  auto path = join_path(cue_directory_, without_quotes(parts->first));
+  if (!path_exists(path)) {
+    throw Failure("FILE not found at " + dj::quoted_path(path) + ". Quitting...");
+  }
+  track_file_path_ = std::move(path);
+}
+
+void SheetReader::read_track(std::string_view arguments) {
+  const auto parts = split_first(arguments);
+  if (!parts) throw Failure("Error in TRACK command. Quitting...");
+  const auto mode = mode_of_track_type(parts->second);
+  if (!mode) {
+    throw Failure(
+        "Error in TRACK command. Only AUDIO, MODE1/2352, and MODE2/2352 tracks supported.");
+  }
+  const auto number = parse_number(parts->first);
+  if (!number) throw Failure("Error reading TRACK number. Quitting...");
+  if (disc_.sessions.empty()) {
+    throw Failure("Error: TRACK line before the first REM SESSION line. Quitting...");
+  }
+  auto& tracks = disc_.sessions.back().tracks;
+  // Only the count within the session matters: Redump numbers tracks across
+  // the whole disc, so a second session may well start at TRACK 03.
+  if (*number <= tracks.size()) throw Failure("Unexpected TRACK number. Quitting...");
+  dj::Track track;
+  track.file_path = track_file_path_;
+  track.mode = *mode;
+  tracks.push_back(std::move(track));
+}
+
+/// minutes:seconds:frames in sectors of 1/75 second, or nullopt when the
+/// result does not fit the image's 32-bit positions.
+std::optional<std::uint64_t> time_to_position(std::uint64_t minutes, std::uint64_t seconds,
+                                              std::uint64_t frames) {
+  if (minutes > kMaxPosition || seconds > kMaxPosition || frames > kMaxPosition) {
+    return std::nullopt;
+  }
+  const std::uint64_t position = (minutes * 60 + seconds) * 75 + frames;
+  if (position > kMaxPosition) return std::nullopt;
+  return position;
+}
+
+void SheetReader::read_index(std::string_view arguments) {
+  const auto parts = split_first(arguments);
+  if (!parts) throw Failure("Error parsing INDEX values.");
+  const auto number = parse_number(parts->first);
+  if (!number) throw Failure("Error reading INDEX number. Quitting...");
+
+  static constexpr const char* kFieldNames[] = {"minutes", "seconds", "frames"};
+  std::uint64_t fields[3] = {};
+  std::string_view rest = parts->second;
+  bool more = true;
+  for (int i = 0; i < 3; ++i) {
+    const auto colon = rest.find(':');
+    const auto field = parse_number(more ? rest.substr(0, colon) : std::string_view{});
+    if (!field) throw Failure(std::string("Error processing INDEX: ") + kFieldNames[i]);
+    fields[i] = *field;
+    more = colon != std::string_view::npos;
+    rest = more ? rest.substr(colon + 1) : std::string_view{};
+  }
+  const auto position = time_to_position(fields[0], fields[1], fields[2]);
+  if (!position) throw Failure("Error processing INDEX: time out of range");
+
+  current_track("INDEX").indexes.push_back({*number, *position});
+}
+
+void SheetReader::read_isrc(std::string_view text) {
+  constexpr std::size_t kIsrcLength = 12;
+  if (text.size() < kIsrcLength) throw Failure("Invalid ISRC entry. Quitting...");
+  text = text.substr(0, kIsrcLength);
+  auto& track = current_track("ISRC");
+  if (track.isrc) throw Failure("Error: ISRC already set for track. Quitting...");
+  if (!is_ascii(text)) throw Failure("Invalid ISRC entry. Quitting...");
+  track.isrc = std::string(text);
+}
+
+void SheetReader::read_catalog(std::string_view text) {
+  constexpr std::size_t kCatalogLength = 13;
+  if (text.size() < kCatalogLength) throw Failure("Invalid CATALOG number. Quitting...");
+  text = text.substr(0, kCatalogLength);
+  if (!is_ascii(text)) throw Failure("Invalid CATALOG number. Quitting...");
+  if (disc_.catalog) throw Failure("Error: CATALOG already set for this disc. Quitting...");
+  disc_.catalog = std::string(text);
+}
+
+dj::Track& SheetReader::current_track(const char* command) {
+  if (disc_.sessions.empty() || disc_.sessions.back().tracks.empty()) {
+    throw Failure(std::string("Error: ") + command + " line outside of a TRACK. Quitting...");
+  }
+  return disc_.sessions.back().tracks.back();
+}
+
+/// Cuts a byte stream into lines at line feeds, dropping a carriage return
+/// right before one. A final line feed ends the last line rather than
+/// starting an empty one; a bare carriage return is an ordinary byte.
+class LineSplitter {
+ public:
+  explicit LineSplitter(SheetReader& reader) : reader_(reader) {}
+
+  void feed(std::string_view bytes) {
+    while (!bytes.empty()) {
+      const auto line_feed = bytes.find('\n');
+      if (line_feed == std::string_view::npos) {
+        pending_.append(bytes);
+        return;
+      }
+      if (pending_.empty()) {
+        emit(bytes.substr(0, line_feed));
+      } else {
+        pending_.append(bytes.substr(0, line_feed));
+        emit(pending_);
+        pending_.clear();
+      }
+      bytes.remove_prefix(line_feed + 1);
+    }
+  }
+
+  void finish() {
+    if (!pending_.empty()) reader_.read_line(pending_);
+    pending_.clear();
+  }
+
+ private:
+  void emit(std::string_view line) {
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    reader_.read_line(line);
+  }
+
+  SheetReader& reader_;
+  std::string pending_;
+};
+
+/// Closes the sheet's file descriptor on every path out.
+struct FileDescriptor {
+  int fd;
+  ~FileDescriptor() { ::close(fd); }
+};
+
+int open_sheet(const std::string& path) {
+  if (path.find('\0') == std::string::npos) {
+    for (;;) {
+      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      if (fd >= 0) return fd;
+      if (errno != EINTR) break;
+    }
+  }
+  throw Failure("File not found!");
+}
+
+}  // namespace
+
+dj::Cdrom parse_cue(std::string cue_path) {
+  const FileDescriptor sheet{open_sheet(cue_path)};
+  SheetReader reader(cue_path);
+  LineSplitter lines(reader);
+  static constexpr std::size_t kChunkSize = 64 * 1024;
+  std::string chunk(kChunkSize, '\0');
+  for (;;) {
+    const ssize_t got = ::read(sheet.fd, chunk.data(), chunk.size());
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      // A directory opens but cannot be read: refuse it rather than retry.
+      throw Failure("Error reading CUE file. Quitting...");
+    }
+    lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
+  }
+  lines.finish();
+  return reader.take_disc();
+}
+
+dj::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path) {
+  SheetReader reader(cue_path);
+  LineSplitter lines(reader);
+  lines.feed(text);
+  lines.finish();
+  return reader.take_disc();
+}
+
+}  // namespace cue_parse

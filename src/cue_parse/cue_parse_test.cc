@@ -1,0 +1,249 @@
+#include "cue_parse/cue_parse.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "dj/failure.h"
+#include "support/disc_dump.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::dump;
+using testing_support::TempDir;
+
+// Every sheet is read as if it lived in a folder holding these track files.
+class CueParseTest : public ::testing::Test {
+ protected:
+  CueParseTest() {
+    for (const char* name : {"a.bin", "b.bin", "Game (Track 1).bin"}) dir_.write(name, "");
+  }
+
+  std::string cue_path() const { return dir_.path("x.cue"); }
+  std::string parse(const std::string& sheet) const {
+    return dump(cue_parse::parse_cue_text(sheet, cue_path()), dir_.path() + "/");
+  }
+  std::string refusal(const std::string& sheet) const {
+    try {
+      cue_parse::parse_cue_text(sheet, cue_path());
+    } catch (const dj::Failure& failure) {
+      EXPECT_EQ(failure.exit_status(), 1);
+      return failure.what();
+    }
+    return "(accepted)";
+  }
+
+  TempDir dir_;
+};
+
+constexpr const char* kSession = "REM SESSION 01\nFILE a.bin BINARY\nTRACK 01 AUDIO\n";
+
+struct Accepted {
+  const char* sheet;
+  const char* model;
+};
+
+TEST_F(CueParseTest, AcceptedSheets) {
+  const Accepted cases[] = {
+      {"", ""},
+      {"REM SESSION 01\n", "{}"},
+      {"REM SESSION 02\n", "{}"},
+      {"REM SESSION 1\nREM SESSION 3\nREM SESSION 3\n", "{} {} {}"},
+      {"REM SESSION +1\n", "{}"},
+      {"REM SESSION 01\nFILE a.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n", "{a.bin:0 [1@0]}"},
+      // CR LF ends, indentation, and white space of any kind around a line.
+      {"REM SESSION 01\r\n  FILE a.bin BINARY\r\n\tTRACK 01 MODE1/2352\r\n\u3000INDEX 01 00:02:00 "
+       "\r\n",
+       "{a.bin:1 [1@150]}"},
+      {"REM SESSION 01\nTRACK 01 MODE2/2352", "{:2 []}"},  // no FILE: empty path; no final LF
+      {"REM\n  REM  \nREM COMMENT some text\nREM LEAD-OUT 01:00:00\n", ""},
+      {"REM  SESSION 01\n", ""},  // empty keyword: just a remark
+      {"FILE \"Game (Track 1).bin\" BINARY\nREM SESSION 01\nTRACK 01 AUDIO\n",
+       "{Game (Track 1).bin:0 []}"},
+      {"FILE \"a\".bin BINARY\nREM SESSION 1\nTRACK 1 AUDIO\nTRACK 2 AUDIO\n",
+       "{a.bin:0 [] | a.bin:0 []}"},
+      // Track numbers only have to grow within their session.
+      {"REM SESSION 1\nTRACK 1 AUDIO\nTRACK 5 AUDIO\nTRACK 3 AUDIO\nREM SESSION 2\nTRACK 3 AUDIO\n",
+       "{:0 [] | :0 [] | :0 []} {:0 []}"},
+      {"REM SESSION 1\nTRACK  01 AUDIO\n", "{:0 []}"},
+      {"REM SESSION 1\nTRACK 1 AUDIO\nINDEX 00 00:00:00\nINDEX 01 01:00:00\nINDEX 01 00:61:80\n"
+       "INDEX 7 +1:2:3:99\nINDEX 01 00:02:00\n",
+       "{:0 [0@0 1@4500 1@4655 7@4653 1@150]}"},
+      {"REM SESSION 1\nTRACK 1 AUDIO\nINDEX 1 954437:10:45\n", "{:0 [1@4294967295]}"},
+      {"REM SESSION 1\nTRACK 1 AUDIO\nISRC ABCDE1234567\n", "{:0 [] isrc=ABCDE1234567}"},
+      {"REM SESSION 1\nTRACK 1 AUDIO\nISRC AB DE1234567XYZ\n", "{:0 [] isrc=AB DE1234567}"},
+      {"CATALOG 1234567890123\n", "cat=1234567890123"},
+      {"CATALOG ABCDEFGHIJKLMNOP\nREM SESSION 1\n", "cat=ABCDEFGHIJKLM {}"},
+      // A line that is not UTF-8 but would be ignored anyway is skipped.
+      {"REM COMMENT caf\xE9 time\nREM SESSION 1\n", "{}"},
+      {"REM SESS\xC0ION 1\n", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parse(c.sheet), c.model) << c.sheet;
+}
+
+TEST_F(CueParseTest, TheRedumpExampleSheet) {
+  const std::string sheet =
+      "CATALOG 0123456789012\n"
+      "REM SESSION 01\n"
+      "FILE \"a.bin\" BINARY\n"
+      "  TRACK 01 AUDIO\n"
+      "    INDEX 01 00:00:00\n"
+      "REM SESSION 02\n"
+      "FILE \"b.bin\" BINARY\n"
+      "  TRACK 02 MODE1/2352\n"
+      "    INDEX 01 00:00:00\n"
+      "FILE \"Game (Track 1).bin\" BINARY\n"
+      "  TRACK 03 MODE1/2352\n"
+      "    INDEX 00 00:00:00\n"
+      "    INDEX 01 00:02:00\n";
+  const dj::Cdrom disc = cue_parse::parse_cue_text(sheet, cue_path());
+  EXPECT_EQ(dump(disc, dir_.path() + "/"),
+            "cat=0123456789012 {a.bin:0 [1@0]} {b.bin:1 [1@0] | Game (Track 1).bin:1 [0@0 1@150]}");
+  EXPECT_EQ(disc.image_name, "cuesmelt");
+  EXPECT_EQ(disc.volume_name, "cuesmelt");
+}
+
+struct Refused {
+  std::string sheet;
+  const char* message;
+};
+
+TEST_F(CueParseTest, RefusedSheets) {
+  const std::string s = kSession;
+  const Refused cases[] = {
+      {"\n", "Error parsing CUE file -- is this a valid Redump Dreamcast CD image?"},
+      {"REM SESSION 1\n\nTRACK 1 AUDIO\n",
+       "Error parsing CUE file -- is this a valid Redump Dreamcast CD image?"},
+      {"FLAGS DCP\n", "Unrecognized command FLAGS"},
+      {"file a.bin BINARY\n", "Unrecognized command file"},
+      {"\xEF\xBB\xBFREM SESSION 01\n", "Unrecognized command \xEF\xBB\xBFREM"},
+      {"REM COMMENT\n", "Error in REM. Quitting..."},
+      {"REM HIGH-DENSITY\n", "Error in REM. Quitting..."},
+      {"REM HIGH-DENSITY AREA\n",
+       "GD-ROM images not supported! This is just for Redump Dreamcast CD images. Quitting..."},
+      {"REM SINGLE-DENSITY AREA\n",
+       "GD-ROM images not supported! This is just for Redump Dreamcast CD images. Quitting..."},
+      {"REM SESSION 1x\n", "Error reading SESSION number. Quitting..."},
+      {"REM SESSION -1\n", "Error reading SESSION number. Quitting..."},
+      {"REM SESSION ++1\n", "Error reading SESSION number. Quitting..."},
+      {"REM SESSION 18446744073709551616\n", "Error reading SESSION number. Quitting..."},
+      {"REM SESSION 00\n", "Error: Invalid SESSION number. Quitting..."},
+      {"REM SESSION 01\nREM SESSION 01\n", "Error: Invalid SESSION number. Quitting..."},
+      {"REM SESSION 2\nREM SESSION 1\n", "Error: Invalid SESSION number. Quitting..."},
+      {"FILE a.bin\n", "Error in FILE command. Quitting..."},
+      {"FILE a.bin binary\n", "Error: Only BINARY file types supported. Quitting..."},
+      {"FILE \"a b.bin\"\n", "Error: Only BINARY file types supported. Quitting..."},
+      {"TRACK 01\n", "Error in TRACK command. Quitting..."},
+      {"TRACK xx MODE1/2048\n",
+       "Error in TRACK command. Only AUDIO, MODE1/2352, and MODE2/2352 tracks supported."},
+      {"TRACK 01  AUDIO\n",
+       "Error in TRACK command. Only AUDIO, MODE1/2352, and MODE2/2352 tracks supported."},
+      {"TRACK xx AUDIO\n", "Error reading TRACK number. Quitting..."},
+      {"TRACK 01 AUDIO\n", "Error: TRACK line before the first REM SESSION line. Quitting..."},
+      {s + "TRACK 01 AUDIO\n", "Unexpected TRACK number. Quitting..."},
+      {"REM SESSION 1\nTRACK 0 AUDIO\n", "Unexpected TRACK number. Quitting..."},
+      {s + "INDEX 01\n", "Error parsing INDEX values."},
+      {s + "INDEX x1 00:00:00\n", "Error reading INDEX number. Quitting..."},
+      {s + "INDEX 01  00:02:00\n", "Error processing INDEX: minutes"},
+      {s + "INDEX 01 :02:00\n", "Error processing INDEX: minutes"},
+      {s + "INDEX 01 00\n", "Error processing INDEX: seconds"},
+      {s + "INDEX 01 00:x:00\n", "Error processing INDEX: seconds"},
+      {s + "INDEX 01 00:02\n", "Error processing INDEX: frames"},
+      {s + "INDEX 01 00:02:\n", "Error processing INDEX: frames"},
+      {s + "INDEX 01 954437:10:46\n", "Error processing INDEX: time out of range"},
+      {s + "INDEX 01 18446744073709551615:0:0\n", "Error processing INDEX: time out of range"},
+      {s + "INDEX 01 0:0:4294967296\n", "Error processing INDEX: time out of range"},
+      // The time is checked before whether there is a track to take it.
+      {"INDEX 01 00:02\n", "Error processing INDEX: frames"},
+      {"INDEX 01 00:00:00\n", "Error: INDEX line outside of a TRACK. Quitting..."},
+      {"REM SESSION 1\nINDEX 01 00:00:00\n", "Error: INDEX line outside of a TRACK. Quitting..."},
+      {s + "REM SESSION 2\nINDEX 01 00:00:00\n",
+       "Error: INDEX line outside of a TRACK. Quitting..."},
+      {s + "ISRC ABCDE123456\n", "Invalid ISRC entry. Quitting..."},
+      {s + "ISRC ABCDE123456\xC3\xA9\n", "Invalid ISRC entry. Quitting..."},  // é straddles the cut
+      {"REM SESSION 1\nISRC ABCDE1234567\n", "Error: ISRC line outside of a TRACK. Quitting..."},
+      {s + "ISRC ABCDE1234567\nISRC \xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\n",
+       "Error: ISRC already set for track. Quitting..."},
+      {"CATALOG 123456789012\n", "Invalid CATALOG number. Quitting..."},
+      {"CATALOG 123456789012\xC3\xA9\n", "Invalid CATALOG number. Quitting..."},
+      {"CATALOG 1234567890123\nCATALOG 1234567890123\n",
+       "Error: CATALOG already set for this disc. Quitting..."},
+      // Lines that are not UTF-8 and would not have been ignored.
+      {"REM SESSION 1\nTRACK 1 AUDIO\xFF\n",
+       "Error: line 2 of the CUE file is not valid UTF-8. Quitting..."},
+      {"REM SESSION\xFF 1\n", "(accepted)"},
+      {"REM SESSION \xFF\n", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
+      {"REM HIGH-DENSITY \xFF\n", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
+      {"REM\xFF\n", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
+      {"REM \xFF\n", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
+      // The first refused line ends the reading.
+      {"FLAGS DCP\nREM HIGH-DENSITY AREA\n", "Unrecognized command FLAGS"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(refusal(c.sheet), c.message) << c.sheet;
+}
+
+TEST_F(CueParseTest, FileNamesAreResolvedAgainstTheSheetsFolder) {
+  const std::string absolute = dir_.path("a.bin");
+  const struct {
+    std::string cue_path;
+    std::string file_name;
+    std::string track_path;
+  } cases[] = {
+      {dir_.path("x.cue"), "\"Game (Track 1).bin\"", dir_.path("Game (Track 1).bin")},
+      {dir_.path() + "//x.cue", "a.bin", dir_.path("a.bin")},
+      {"/elsewhere/x.cue", absolute, absolute},
+      {"/x.cue", dir_.path("b.bin").substr(1), dir_.path("b.bin")},
+  };
+  for (const auto& c : cases) {
+    const auto disc = cue_parse::parse_cue_text(
+        "FILE " + c.file_name + " BINARY\nREM SESSION 1\nTRACK 1 AUDIO\n", c.cue_path);
+    EXPECT_EQ(disc.sessions.at(0).tracks.at(0).file_path, c.track_path) << c.cue_path;
+  }
+}
+
+TEST_F(CueParseTest, MissingFilesAreNamedInTheQuotedForm) {
+  const std::string quoted_dir = dir_.path();  // temp folders hold no characters to escape
+  const struct {
+    std::string name;
+    std::string shown;
+  } cases[] = {
+      {"missing.bin", "missing.bin"},
+      {"a.bin ", "a.bin "},  // a doubled space before the type stays in the name
+      {"Track 02.bin", "Track 02.bin"},
+      {"it's\ta.bin", "it\\'s\\ta.bin"},
+      {std::string("a.bin\0x", 7), "a.bin\\0x"},  // the part before a NUL must not be found
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(refusal("FILE " + c.name + " BINARY\n"),
+              "FILE not found at \"" + quoted_dir + "/" + c.shown + "\". Quitting...");
+  }
+  // With a bare sheet name, FILE names are relative to the working folder.
+  EXPECT_THROW(cue_parse::parse_cue_text("FILE a.bin BINARY\n", "x.cue"), dj::Failure);
+}
+
+TEST_F(CueParseTest, ReadsTheSheetFromDisk) {
+  const std::string path = dir_.write("x.cue", std::string(kSession) + "INDEX 01 00:02:00\n");
+  EXPECT_EQ(dump(cue_parse::parse_cue(path), dir_.path() + "/"), "{a.bin:0 [1@150]}");
+
+  // A sheet larger than one read, with a line across the boundary.
+  std::string big = kSession;
+  while (big.size() < 200000) big += "INDEX 01 00:00:01\n";
+  dir_.write("x.cue", big);
+  EXPECT_EQ(cue_parse::parse_cue(path).sessions[0].tracks[0].indexes.size(),
+            (big.size() - std::string(kSession).size()) / 18);
+
+  for (const auto& [sheet, message] :
+       {std::pair<std::string, std::string>{dir_.path("none.cue"), "File not found!"},
+        {dir_.path(), "Error reading CUE file. Quitting..."}}) {
+    try {
+      cue_parse::parse_cue(sheet);
+      ADD_FAILURE() << sheet;
+    } catch (const dj::Failure& failure) {
+      EXPECT_EQ(std::string(failure.what()), message);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+// The track data area: the first and largest part of the image.
+//
+// Session after session: 150 zero sectors of session pregap in front of the
+// session's first track, then every raw sector of every track's BIN file cut
+// to the part the image keeps for the track's mode. Nothing is written for
+// the gaps between sessions; they exist only as numbers in the descriptor.
+//
+// The files are streamed through a window of at most kWindowSectors sectors,
+// mapped read-only where the file system allows it, so the stored part of
+// each sector goes from the page cache to the output file in a single copy.
+#include "dj/data_area.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "dj/failure.h"
+#include "dj/utf8.h"
+
+namespace dj {
+namespace {
+
+constexpr std::uint32_t kSessionPregapSectors = 150;
+// 1024 sectors is one gathered write of the largest batch; 256 sectors are
+// the smallest whole number of sectors that also fills whole 4 KiB pages,
+// which a mapping's offset must be aligned to.
+constexpr std::uint64_t kWindowSectors = 1024;
+constexpr std::uint64_t kPageAlignedSectors = 256;
+
+[[noreturn]] void fail_reading(const std::string& path) {
+  throw Failure("Error while reading track file " + quoted_path(path) + ". Quitting...");
+}
+
+/// One track file, open for reading, handing out windows of raw sectors.
+class TrackFile {
+ public:
+  explicit TrackFile(const std::string& path) : path_(path) {
+    if (path.find('\0') == std::string::npos) {
+      // Non-blocking, so that a FIFO in place of a track cannot hang the run.
+      do fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+      while (fd_ < 0 && errno == EINTR);
+    }
+    if (fd_ < 0) throw Failure("Error while opening track file " + quoted_path(path));
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  }
+  TrackFile(const TrackFile&) = delete;
+  TrackFile& operator=(const TrackFile&) = delete;
+  ~TrackFile() {
+    unmap();
+    ::close(fd_);
+  }
+
+  const std::string& path() const { return path_; }
+
+  /// Raw sectors first .. first + count - 1 (count at most kWindowSectors),
+  /// valid until the next call.
+  const char* sectors(std::uint64_t first, std::uint64_t count);
+
+ private:
+  const char* map_sectors(std::uint64_t first, std::uint64_t count);
+  const char* read_sectors(std::uint64_t first, std::uint64_t count);
+  void unmap();
+
+  std::string path_;
+  int fd_ = -1;
+  bool mapping_works_ = true;
+  void* mapping_ = nullptr;
+  std::size_t mapping_length_ = 0;
+  std::unique_ptr<char[]> buffer_;
+};
+
+const char* TrackFile::sectors(std::uint64_t first, std::uint64_t count) {
+  unmap();
+  if (mapping_works_) {
+    if (const char* mapped = map_sectors(first, count)) return mapped;
+    mapping_works_ = false;
+  }
+  return read_sectors(first, count);
+}
+
+const char* TrackFile::map_sectors(std::uint64_t first, std::uint64_t count) {
+  // A mapping reaching past the end of the file would fault on access; a
+  // file that shrank since its size was checked is a read failure.
+  struct stat status;
+  if (::fstat(fd_, &status) != 0) return nullptr;
+  const std::uint64_t end = (first + count) * kRawSectorSize;
+  if (S_ISREG(status.st_mode) && static_cast<std::uint64_t>(status.st_size) < end) {
+    fail_reading(path_);
+  }
+  const std::uint64_t aligned_first = first - first % kPageAlignedSectors;
+  const std::uint64_t offset = aligned_first * kRawSectorSize;
+  const std::size_t length = end - offset;
+  void* mapped = ::mmap(nullptr, length, PROT_READ, MAP_SHARED | MAP_POPULATE, fd_,
+                        static_cast<off_t>(offset));
+  if (mapped == MAP_FAILED) return nullptr;
+  mapping_ = mapped;
+  mapping_length_ = length;
+  return static_cast<const char*>(mapped) + (first - aligned_first) * kRawSectorSize;
+}
+
+const char* TrackFile::read_sectors(std::uint64_t first, std::uint64_t count) {
+  if (!buffer_) buffer_.reset(new char[kWindowSectors * kRawSectorSize]);
+  const std::size_t wanted = count * kRawSectorSize;
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n = ::pread(fd_, buffer_.get() + got, wanted - got,
+                              static_cast<off_t>(first * kRawSectorSize + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) fail_reading(path_);  // a read error, or the file ended early
+    got += static_cast<std::size_t>(n);
+  }
+  return buffer_.get();
+}
+
+void TrackFile::unmap() {
+  if (mapping_) ::munmap(mapping_, mapping_length_);
+  mapping_ = nullptr;
+}
+
+/// Copies raw sectors first .. first + count - 1 of `file`, each stored the
+/// way a track of `mode` keeps a sector.
+void copy_sectors(TrackFile& file, std::uint64_t first, std::uint64_t count, std::uint8_t mode,
+                  OutputWriter& out) {
+  const std::uint64_t end = first + count;
+  for (std::uint64_t sector = first; sector < end; sector += kWindowSectors) {
+    const std::uint64_t batch = end - sector < kWindowSectors ? end - sector : kWindowSectors;
+    try {
+      out.write_stored_sectors(file.sectors(sector, batch), batch, mode);
+    } catch (const OutputWriter::SourceFault&) {
+      fail_reading(file.path());
+    }
+  }
+}
+
+void write_track(const Session& session, std::size_t index, OutputWriter& out) {
+  const Track& track = session.tracks[index];
+  TrackFile file(track.file_path);
+  if (index == 0) out.write_zeros(kSessionPregapSectors * stored_sector_size(track.mode));
+  const std::uint32_t sectors = track.sector_count();
+  // The descriptor counts the sectors in front of a later track's INDEX 01
+  // as the end of the track before it; every reader then finds them where
+  // that track's sector size puts them, so they are stored in its mode.
+  std::uint64_t lead_in = 0;
+  std::uint8_t lead_in_mode = track.mode;
+  if (index > 0) {
+    lead_in = index01_sectors(track);
+    lead_in_mode = session.tracks[index - 1].mode;
+    if (lead_in > sectors) {
+      throw Failure("Error in TRACK: INDEX 01 lies beyond the end of its file. Quitting...");
+    }
+  }
+  copy_sectors(file, 0, lead_in, lead_in_mode, out);
+  copy_sectors(file, lead_in, sectors - lead_in, track.mode, out);
+}
+
+}  // namespace
+
+std::uint64_t index01_sectors(const Track& track) {
+  std::uint64_t sum = 0;
+  for (const Index& index : track.indexes) {
+    // Only the low 32 bits of a position fit the image's fields.
+    if (index.number == 1) sum += static_cast<std::uint32_t>(index.position);
+  }
+  return sum;
+}
+
+void write_data_area(const Cdrom& disc, OutputWriter& out) {
+  for (const Session& session : disc.sessions) {
+    for (std::size_t index = 0; index < session.tracks.size(); ++index) {
+      write_track(session, index, out);
+    }
+  }
+}
+
+}  // namespace dj

@@ -1,0 +1,30 @@
+#include "support/disc_dump.h"
+
+namespace testing_support {
+
+std::string dump(const dj::Cdrom& disc, std::string_view strip) {
+  std::string out;
+  if (disc.catalog) out += "cat=" + *disc.catalog;
+  for (const auto& session : disc.sessions) {
+    if (!out.empty()) out += ' ';
+    out += '{';
+    for (std::size_t j = 0; j < session.tracks.size(); ++j) {
+      const auto& track = session.tracks[j];
+      std::string_view path = track.file_path;
+      if (!strip.empty() && path.starts_with(strip)) path.remove_prefix(strip.size());
+      if (j > 0) out += " | ";
+      out += std::string(path) + ":" + std::to_string(track.mode) + " [";
+      for (std::size_t k = 0; k < track.indexes.size(); ++k) {
+        if (k > 0) out += ' ';
+        out += std::to_string(track.indexes[k].number) + "@" +
+               std::to_string(track.indexes[k].position);
+      }
+      out += ']';
+      if (track.isrc) out += " isrc=" + *track.isrc;
+    }
+    out += '}';
+  }
+  return out;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,34 @@
+// Building disc models over real track files for the writer's tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+#include "dj/cdrom.h"
+#include "support/temp_dir.h"
+
+namespace testing_support {
+
+struct TrackSpec {
+  std::uint8_t mode;
+  std::uint32_t sectors;
+  std::uint64_t index01 = 0;  // INDEX 01 position; INDEX 00 at 0 is added when nonzero
+};
+
+/// One session per list; each track gets a file of its own in `dir`, filled
+/// with raw_sectors (distinct per track) when `fill` is set, else sparse.
+dj::Cdrom make_disc(const TempDir& dir,
+                    std::initializer_list<std::initializer_list<TrackSpec>> sessions,
+                    bool fill = false);
+
+/// The little-endian number of `width` bytes at `offset` of `bytes`.
+std::uint64_t le_at(const std::string& bytes, std::size_t offset, int width);
+
+/// Equal byte strings; otherwise the sizes and a short excerpt at the first
+/// difference, rather than megabytes of bytes.
+::testing::AssertionResult same_bytes(const std::string& actual, const std::string& expected);
+
+}  // namespace testing_support
