@@ -21,18 +21,8 @@ using testing_support::make_disc;
 using testing_support::raw_sectors;
 using testing_support::read_file;
 using testing_support::same_bytes;
+using testing_support::stored;
 using testing_support::TempDir;
-
-/// What the data area must hold for `count` sectors of `raw` stored as `mode` keeps them.
-std::string stored(const std::string& raw, std::size_t first, std::size_t count,
-                   std::uint8_t mode) {
-  const std::size_t offset = mode == kModeAudio ? 0 : 16;
-  std::string out;
-  for (std::size_t i = first; i < first + count; ++i) {
-    out += raw.substr(i * 2352 + offset, dj::stored_sector_size(mode));
-  }
-  return out;
-}
 
 std::string pregap(std::uint8_t mode) {
   return std::string(150 * dj::stored_sector_size(mode), '\0');

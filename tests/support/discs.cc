@@ -32,6 +32,16 @@ dj::Cdrom make_disc(const TempDir& dir,
   return disc;
 }
 
+std::string stored(const std::string& raw, std::size_t first, std::size_t count,
+                   std::uint8_t mode) {
+  const std::size_t offset = mode == dj::kModeAudio ? 0 : 16;
+  std::string out;
+  for (std::size_t i = first; i < first + count; ++i) {
+    out += raw.substr(i * dj::kRawSectorSize + offset, dj::stored_sector_size(mode));
+  }
+  return out;
+}
+
 std::uint64_t le_at(const std::string& bytes, std::size_t offset, int width) {
   std::uint64_t value = 0;
   for (int i = width - 1; i >= 0; --i) {

@@ -27,6 +27,10 @@ dj::Cdrom make_disc(const TempDir& dir,
 /// The little-endian number of `width` bytes at `offset` of `bytes`.
 std::uint64_t le_at(const std::string& bytes, std::size_t offset, int width);
 
+/// What the data area must hold for sectors first .. first + count - 1 of
+/// the raw sectors `raw`, stored the way a track of `mode` keeps them.
+std::string stored(const std::string& raw, std::size_t first, std::size_t count, std::uint8_t mode);
+
 /// Equal byte strings; otherwise the sizes and a short excerpt at the first
 /// difference, rather than megabytes of bytes.
 ::testing::AssertionResult same_bytes(const std::string& actual, const std::string& expected);

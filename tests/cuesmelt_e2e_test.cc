@@ -1,0 +1,197 @@
+// End-to-end: the real binary, its streams, its exit status and its files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "dj/cdrom.h"
+#include "support/discs.h"
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using testing_support::le_at;
+using testing_support::Outcome;
+using testing_support::read_file;
+using testing_support::run_program;
+using testing_support::same_bytes;
+using testing_support::stored;
+using testing_support::TempDir;
+
+const std::string kBanner =
+    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
+const std::string kSuccess = kBanner + "parsing bin+cue... ok.\nwriting... \nenjoy!\n";
+const std::string kSampleDir = SAMPLE_DISC_DIR;
+const std::string kSampleCue = kSampleDir + "/Sample Disc.cue";
+
+Outcome cuesmelt(const std::vector<std::string>& args, const std::string& cwd = {}) {
+  return run_program(CUESMELT_BINARY, args, cwd);
+}
+
+std::string sample_track(int number) {
+  return read_file(kSampleDir + "/Sample Disc (Track " + std::to_string(number) + ").bin");
+}
+
+TEST(EndToEnd, ConvertsTheSampleDisc) {
+  TempDir dir;
+  const std::string image_path = dir.path("Sample Disc.cdi");
+  const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", image_path});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, kSuccess);
+  EXPECT_EQ(run.err, "");
+
+  // Session 1: one audio track. Session 2: a mode 1 track, then an audio
+  // track whose 150 sectors before INDEX 01 count with the mode 1 track and
+  // are therefore stored the way it stores a sector.
+  const std::string t1 = sample_track(1), t2 = sample_track(2), t3 = sample_track(3);
+  const std::size_t n3 = t3.size() / 2352;
+  const std::string data_area = std::string(150 * 2352, '\0') + t1 + std::string(150 * 2048, '\0') +
+                                stored(t2, 0, t2.size() / 2352, 1) + stored(t3, 0, 150, 1) +
+                                stored(t3, 150, n3 - 150, 0);
+  const std::string image = read_file(image_path);
+  const std::size_t descriptor_size = 2 + 2 * 15 + 3 * 244 + 265;
+  ASSERT_EQ(image.size(), data_area.size() + descriptor_size);
+  EXPECT_TRUE(same_bytes(image.substr(0, data_area.size()), data_area));
+  EXPECT_EQ(le_at(image, image.size() - 4, 4), descriptor_size);
+  EXPECT_EQ(le_at(image, image.size() - 8, 4), 0x80000006u);
+  EXPECT_EQ(le_at(image, data_area.size(), 1), 2u);  // two sessions
+}
+
+TEST(EndToEnd, CommandLineOutcomes) {
+  const std::string usage = "Usage: cuesmelt --cue <cuesheet> --cdi <cdi>\n";
+  const std::string more = "\nFor more information, try '--help'.\n";
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {{},
+       2,
+       kBanner,
+       "error: the following required arguments were not provided:\n  --cue <cuesheet>\n  --cdi "
+       "<cdi>\n\n" +
+           usage + more},
+      {{"--cdi", "out.cdi"},
+       2,
+       kBanner,
+       "error: the following required arguments were not provided:\n  --cue <cuesheet>\n\n" +
+           usage + more},
+      {{"--cue"},
+       2,
+       kBanner,
+       "error: a value is required for '--cue <cuesheet>' but none was supplied\n" + more},
+      {{"disc.cue"}, 2, kBanner, "error: unexpected argument 'disc.cue' found\n\n" + usage + more},
+      {{"-V", "--bogus"}, 0, kBanner + "cuesmelt 0.9.0\n", ""},
+      {{"--help", "--cue"},
+       0,
+       kBanner +
+           "Convert Dreamcast multisession CD images in Redump CUE format to DiscJuggler CDI "
+           "format\n\n" +
+           usage +
+           "\nOptions:\n"
+           "  -i, --cue <cuesheet>  Path to input CUE file\n"
+           "  -o, --cdi <cdi>       Path to output CDI file\n"
+           "  -h, --help            Print help\n"
+           "  -V, --version         Print version\n",
+       ""},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = run_program(CUESMELT_BINARY, c.args, {}, nullptr);
+    EXPECT_EQ(run.status, c.status);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST(EndToEnd, EveryValueFormGivesTheSameImage) {
+  TempDir dir;
+  const std::string reference = dir.path("reference.cdi");
+  ASSERT_EQ(cuesmelt({"--cue", kSampleCue, "--cdi", reference}).status, 0);
+  const std::vector<std::vector<std::string>> forms = {
+      {"-i" + kSampleCue, "-o=" + dir.path("a.cdi")},
+      {"--cdi=" + dir.path("a.cdi"), "--cue", kSampleCue},
+      {"-o", dir.path("a.cdi"), "-i=" + kSampleCue},
+  };
+  for (const auto& args : forms) {
+    const Outcome run = cuesmelt(args);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(read_file(dir.path("a.cdi")), read_file(reference));
+  }
+}
+
+TEST(EndToEnd, ARefusedSheetLeavesTheOutputAsItWas) {
+  TempDir dir;
+  const std::string cue = dir.write("bad.cue", "REM SESSION 01\nFLAGS DCP\n");
+  const std::string output = dir.write("out.cdi", "precious");
+  const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
+  EXPECT_EQ(run.status, 1);
+  // The progress text without its line end still reaches standard output.
+  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ");
+  EXPECT_EQ(run.err, "Unrecognized command FLAGS\n");
+  EXPECT_EQ(read_file(output), "precious");
+
+  const Outcome missing = cuesmelt({"--cue", dir.path("none.cue"), "--cdi", output});
+  EXPECT_EQ(missing.err, "File not found!\n");
+  EXPECT_EQ(missing.status, 1);
+}
+
+TEST(EndToEnd, OutputThatCannotBeCreatedOrWritten) {
+  TempDir dir;
+  const struct {
+    std::string output;
+    std::string err;
+  } cases[] = {
+      {dir.path("missing/out.cdi"), "Error while creating file. Quitting...\n"},
+      {dir.path(), "Error while creating file. Quitting...\n"},
+      {"", "Error while creating file. Quitting...\n"},
+      {"/dev/full", "Error while writing file. Quitting...: No space left on device\n"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", c.output});
+    EXPECT_EQ(run.status, 1) << c.output;
+    EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+    EXPECT_EQ(run.err, c.err);
+  }
+}
+
+TEST(EndToEnd, AnOutputThatIsAnInputIsRefused) {
+  TempDir dir;
+  const std::string track = dir.write("t.bin", std::string(2352 * 3, 'a'));
+  const std::string cue =
+      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+  ASSERT_EQ(::symlink(track.c_str(), dir.path("link.cdi").c_str()), 0);
+  ASSERT_EQ(::link(track.c_str(), dir.path("hard.cdi").c_str()), 0);
+  const std::string cue_text = read_file(cue), track_bytes = read_file(track);
+  for (const std::string& output : {cue, track, dir.path("link.cdi"), dir.path("hard.cdi")}) {
+    const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
+    EXPECT_EQ(run.status, 1) << output;
+    EXPECT_EQ(run.err, "Error: output file is the same as an input file. Quitting...\n");
+  }
+  EXPECT_EQ(read_file(cue), cue_text);
+  EXPECT_EQ(read_file(track), track_bytes);
+
+  // A relative sheet path with the image beside it is fine.
+  const Outcome run = cuesmelt({"--cue", "d.cue", "--cdi", "d.cdi"}, dir.path());
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(read_file(dir.path("d.cdi")).size(), 150 * 2352 + track_bytes.size() + 526);
+}
+
+TEST(EndToEnd, ATrackFileThatFailsWhileWriting) {
+  TempDir dir;
+  dir.write("t.bin", std::string(2351, 'a'));
+  const std::string cue =
+      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 MODE2/2352\n");
+  const std::string output = dir.path("out.cdi");
+  const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+  EXPECT_EQ(run.err, "Error in TRACK: specified file not multiple of 2352\n");
+  struct stat status;
+  EXPECT_EQ(::stat(output.c_str(), &status), 0);  // the partial image stays
+}
+
+}  // namespace
