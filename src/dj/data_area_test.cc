@@ -90,6 +90,13 @@ TEST_F(DataAreaTest, TheTypicalDiscWithItsMixedSession) {
   const dj::Cdrom disc =
       make_disc(dir_, {{{kModeAudio, 1000}}, {{kMode2, 5000}, {kModeAudio, 600, 150}}});
   EXPECT_EQ(write(disc).size(), 16144000u);
+
+  // The whole image: data area, then the 1029-byte descriptor.
+  const std::string path = dir_.path("whole.cdi");
+  disc.write_out(dj::OutputWriter(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666)));
+  const std::string image = read_file(path);
+  ASSERT_EQ(image.size(), 16145029u);
+  EXPECT_EQ(image.substr(16144000), dj::build_descriptor(disc));
 }
 
 TEST_F(DataAreaTest, EmptyTracksAndSessions) {
