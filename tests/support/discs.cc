@@ -9,23 +9,23 @@
 namespace testing_support {
 
 dj::Cdrom make_disc(const TempDir& dir,
-                    std::initializer_list<std::initializer_list<TrackSpec>> sessions, bool fill) {
+                    std::initializer_list<std::initializer_list<TrackShape>> sessions, bool fill) {
   dj::Cdrom disc;
   // Numbered across calls, so that several discs can share one folder.
   static unsigned number = 0;
-  for (const auto& session_spec : sessions) {
+  for (const auto& session_shape : sessions) {
     dj::Session& session = disc.sessions.emplace_back();
-    for (const TrackSpec& spec : session_spec) {
+    for (const TrackShape& shape : session_shape) {
       ++number;
       dj::Track track;
-      track.mode = spec.mode;
+      track.mode = shape.mode;
       const std::string name = "track" + std::to_string(number) + ".bin";
-      track.file_path = dir.write(name, fill ? raw_sectors(spec.sectors, number) : "");
-      if (!fill && ::truncate(track.file_path.c_str(), off_t{spec.sectors} * 2352) != 0) {
+      track.file_path = dir.write(name, fill ? raw_sectors(shape.sectors, number) : "");
+      if (!fill && ::truncate(track.file_path.c_str(), off_t{shape.sectors} * 2352) != 0) {
         throw std::runtime_error("truncate failed");
       }
-      if (spec.index01 != 0) track.indexes.push_back({0, 0});
-      track.indexes.push_back({1, spec.index01});
+      if (shape.index01 != 0) track.indexes.push_back({0, 0});
+      track.indexes.push_back({1, shape.index01});
       session.tracks.push_back(std::move(track));
     }
   }

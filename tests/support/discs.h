@@ -12,7 +12,7 @@
 
 namespace testing_support {
 
-struct TrackSpec {
+struct TrackShape {
   std::uint8_t mode;
   std::uint32_t sectors;
   std::uint64_t index01 = 0;  // INDEX 01 position; INDEX 00 at 0 is added when nonzero
@@ -21,7 +21,7 @@ struct TrackSpec {
 /// One session per list; each track gets a file of its own in `dir`, filled
 /// with raw_sectors (distinct per track) when `fill` is set, else sparse.
 dj::Cdrom make_disc(const TempDir& dir,
-                    std::initializer_list<std::initializer_list<TrackSpec>> sessions,
+                    std::initializer_list<std::initializer_list<TrackShape>> sessions,
                     bool fill = false);
 
 /// The little-endian number of `width` bytes at `offset` of `bytes`.
