@@ -93,6 +93,21 @@ std::string without_quotes(std::string_view name) {
   return result;
 }
 
+/// The sheet's own word, echoed as it stands so the user recognises it, unless
+/// it holds a control character other than tab: an escape sequence in a
+/// downloaded sheet must not reach the user's terminal, so such a word is
+/// shown in the escaped form used for paths. `word` must be valid UTF-8.
+std::string shown_command(std::string_view word) {
+  for (std::string_view rest = word; !rest.empty();) {
+    const dj::DecodedChar c = dj::decode_utf8(rest);
+    rest.remove_prefix(c.length);
+    const bool control = (c.code_point < 0x20 && c.code_point != '\t') ||
+                         (c.code_point >= 0x7F && c.code_point <= 0x9F);
+    if (control) return dj::quoted_path(word);
+  }
+  return std::string(word);
+}
+
 std::optional<std::uint8_t> mode_of_track_type(std::string_view type) {
   if (type == "AUDIO") return dj::kModeAudio;
   if (type == "MODE1/2352") return dj::kMode1;
@@ -161,7 +176,7 @@ void SheetReader::read_command(std::string_view command, std::string_view argume
   if (command == "INDEX") return read_index(dj::trim_white_space(arguments));
   if (command == "ISRC") return read_isrc(dj::trim_white_space(arguments));
   if (command == "CATALOG") return read_catalog(dj::trim_white_space(arguments));
-  throw Failure("Unrecognized command " + std::string(command));
+  throw Failure("Unrecognized command " + shown_command(command));
 }
 
 void SheetReader::read_rem(std::string_view arguments) {

@@ -119,6 +119,12 @@ TEST_F(CueParseTest, RefusedSheets) {
       {"FLAGS DCP\n", "Unrecognized command FLAGS"},
       {"file a.bin BINARY\n", "Unrecognized command file"},
       {"\xEF\xBB\xBFREM SESSION 01\n", "Unrecognized command \xEF\xBB\xBFREM"},
+      // A word with a control character is escaped, so a sheet cannot send
+      // escape sequences to the terminal; tab and other characters are not.
+      {"\x1B[2JREM SESSION 01\n", "Unrecognized command \"\\u{1b}[2JREM\""},
+      {"X\x7F\xC2\x9B y\n", "Unrecognized command \"X\\u{7f}\\u{9b}\""},
+      {"A\tB C\n", "Unrecognized command A\tB"},
+      {"caf\xC3\xA9\xE2\x80\x8B x\n", "Unrecognized command caf\xC3\xA9\xE2\x80\x8B"},
       {"REM COMMENT\n", "Error in REM. Quitting..."},
       {"REM HIGH-DENSITY\n", "Error in REM. Quitting..."},
       {"REM HIGH-DENSITY AREA\n",
