@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dj/failure.h"
 #include "dj/utf8.h"
@@ -57,6 +58,14 @@ class TrackFile {
   }
 
   const std::string& path() const { return path_; }
+
+  /// Only a regular file has the size its sectors were counted by: a FIFO
+  /// or a device reports 0 bytes whatever it would deliver, and a directory
+  /// cannot be read at all.
+  void require_regular_file() const {
+    struct stat status;
+    if (::fstat(fd_, &status) != 0 || !S_ISREG(status.st_mode)) fail_reading(path_);
+  }
 
   /// Raw sectors first .. first + count - 1 (count at most kWindowSectors),
   /// valid until the next call.
@@ -138,11 +147,13 @@ void copy_sectors(TrackFile& file, std::uint64_t first, std::uint64_t count, std
   }
 }
 
-void write_track(const Session& session, std::size_t index, OutputWriter& out) {
+/// Writes one track's sectors and returns how many it wrote.
+std::uint32_t write_track(const Session& session, std::size_t index, OutputWriter& out) {
   const Track& track = session.tracks[index];
   TrackFile file(track.file_path);
   if (index == 0) out.write_zeros(kSessionPregapSectors * stored_sector_size(track.mode));
   const std::uint32_t sectors = track.sector_count();
+  file.require_regular_file();
   // The descriptor counts the sectors in front of a later track's INDEX 01
   // as the end of the track before it; every reader then finds them where
   // that track's sector size puts them, so they are stored in its mode.
@@ -157,6 +168,7 @@ void write_track(const Session& session, std::size_t index, OutputWriter& out) {
   }
   copy_sectors(file, 0, lead_in, lead_in_mode, out);
   copy_sectors(file, lead_in, sectors - lead_in, track.mode, out);
+  return sectors;
 }
 
 }  // namespace
@@ -170,12 +182,14 @@ std::uint64_t index01_sectors(const Track& track) {
   return sum;
 }
 
-void write_data_area(const Cdrom& disc, OutputWriter& out) {
+std::vector<std::uint32_t> write_data_area(const Cdrom& disc, OutputWriter& out) {
+  std::vector<std::uint32_t> written;
   for (const Session& session : disc.sessions) {
     for (std::size_t index = 0; index < session.tracks.size(); ++index) {
-      write_track(session, index, out);
+      written.push_back(write_track(session, index, out));
     }
   }
+  return written;
 }
 
 }  // namespace dj

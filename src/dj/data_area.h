@@ -3,17 +3,23 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dj/cdrom.h"
 #include "dj/output_writer.h"
 
 namespace dj {
 
-/// Session pregaps and every track's sectors in their stored size.
-void write_data_area(const Cdrom& disc, OutputWriter& out);
+/// Session pregaps and every track's sectors in their stored size. Returns
+/// the number of sectors written for each track, in disc order.
+std::vector<std::uint32_t> write_data_area(const Cdrom& disc, OutputWriter& out);
 
 /// The descriptor that follows the data area, its size D as its last 4 bytes.
-std::string build_descriptor(const Cdrom& disc);
+/// Each track's sectors are counted again from its file's size; when
+/// `written_sectors` is given (what write_data_area returned), a count that
+/// differs from it is refused: the descriptor would not match the data area.
+std::string build_descriptor(const Cdrom& disc,
+                             const std::vector<std::uint32_t>* written_sectors = nullptr);
 
 /// The sum of a track's INDEX 01 positions: the sectors in front of its
 /// INDEX 01 that belong to the track before it.

@@ -2,13 +2,16 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "dj/cdrom.h"
 #include "dj/failure.h"
 #include "dj/output_writer.h"
+#include "dj/utf8.h"
 #include "support/discs.h"
 #include "support/temp_dir.h"
 
@@ -117,6 +120,10 @@ TEST_F(DataAreaTest, Refusals) {
   dj::Cdrom odd_size = make_disc(dir_, {{{kMode2, 1}}});
   TempDir::write_path(odd_size.sessions[0].tracks[0].file_path, std::string(2353, 'x'));
   dj::Cdrom beyond = make_disc(dir_, {{{kMode1, 1}, {kModeAudio, 10, 11}}});
+  // A FIFO reports 0 bytes however much it would deliver.
+  dj::Cdrom fifo = make_disc(dir_, {{{kMode1, 1}}});
+  fifo.sessions[0].tracks[0].file_path = dir_.path("fifo.bin");
+  ASSERT_EQ(::mkfifo(fifo.sessions[0].tracks[0].file_path.c_str(), 0600), 0);
 
   const std::string prefix = dir_.path();
   const struct {
@@ -130,8 +137,31 @@ TEST_F(DataAreaTest, Refusals) {
       {odd_size, "Error in TRACK: specified file not multiple of 2352|" + pregap(kMode2)},
       {beyond, "Error in TRACK: INDEX 01 lies beyond the end of its file. Quitting...|" +
                    pregap(kMode1) + std::string(2048, '\0')},
+      {fifo,
+       "Error while reading track file \"" + prefix + "/fifo.bin\". Quitting...|" + pregap(kMode1)},
   };
   for (const auto& c : cases) EXPECT_TRUE(same_bytes(write(c.disc), c.expected));
+}
+
+TEST_F(DataAreaTest, TheDescriptorRefusesATrackFileThatChangedAfterItWasCopied) {
+  for (const std::uint32_t now : {4u, 6u}) {
+    const dj::Cdrom disc = make_disc(dir_, {{{kModeAudio, 3}}, {{kMode1, 5}, {kMode2, 2}}});
+    dj::OutputWriter out(::open(dir_.path("out.cdi").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    const std::vector<std::uint32_t> written = dj::write_data_area(disc, out);
+    EXPECT_EQ(written, (std::vector<std::uint32_t>{3, 5, 2}));
+    EXPECT_EQ(dj::build_descriptor(disc, &written), dj::build_descriptor(disc));
+
+    const std::string& path = disc.sessions[1].tracks[0].file_path;
+    ASSERT_EQ(::truncate(path.c_str(), now * dj::kRawSectorSize), 0);
+    try {
+      dj::build_descriptor(disc, &written);
+      ADD_FAILURE() << "a descriptor for a changed file was built";
+    } catch (const dj::Failure& failure) {
+      EXPECT_EQ(failure.what(), "Error: track file " + dj::quoted_path(path) +
+                                    " changed during the conversion. Quitting...");
+    }
+    out.close();
+  }
 }
 
 TEST(OutputWriter, ReportsAFullDisk) {

@@ -14,12 +14,14 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "dj/cdrom.h"
 #include "dj/data_area.h"
 #include "dj/failure.h"
 #include "dj/le_bytes.h"
 #include "dj/output_writer.h"
+#include "dj/utf8.h"
 
 namespace dj {
 namespace {
@@ -70,11 +72,34 @@ std::uint32_t session_type(const Session& session) {
   return 0;
 }
 
+/// Counts each track's sectors, track after track in disc order, and holds
+/// them against the sectors the data area was given for the same track.
+class SectorCounter {
+ public:
+  explicit SectorCounter(const std::vector<std::uint32_t>* written) : written_(written) {}
+
+  std::uint32_t next(const Track& track) {
+    const std::uint32_t count = track.sector_count();
+    // A file that grew or shrank after it was copied would leave every
+    // later track at the wrong offset in an image that looks complete.
+    if (written_ && (next_ >= written_->size() || (*written_)[next_] != count)) {
+      throw Failure("Error: track file " + quoted_path(track.file_path) +
+                    " changed during the conversion. Quitting...");
+    }
+    ++next_;
+    return count;
+  }
+
+ private:
+  const std::vector<std::uint32_t>* written_;
+  std::size_t next_ = 0;
+};
+
 /// The track's length in the image: its own sectors, less the ones in front
 /// of its INDEX 01 (counted with the track before it, unless it opens its
 /// session), plus the next track's ones in front of that track's INDEX 01.
-std::uint32_t track_length(const Session& session, std::size_t j) {
-  std::uint64_t length = session.tracks[j].sector_count();
+std::uint32_t track_length(const Session& session, std::size_t j, SectorCounter& sectors) {
+  std::uint64_t length = sectors.next(session.tracks[j]);
   if (j > 0) {
     const std::uint64_t lead_in = index01_sectors(session.tracks[j]);
     // Only a file that shrank since its data was copied can get here.
@@ -129,7 +154,7 @@ void append_track_entry(LeBytes& out, const Track& track, std::uint32_t pregap,
 
 /// Appends the session's block and returns the position after it.
 std::uint64_t append_session(std::string& descriptor, const Cdrom& disc, std::size_t i,
-                             std::uint64_t position) {
+                             std::uint64_t position, SectorCounter& sectors) {
   const Session& session = disc.sessions[i];
   LeBytes out(descriptor);
   position += session_gap(i);
@@ -138,7 +163,7 @@ std::uint64_t append_session(std::string& descriptor, const Cdrom& disc, std::si
   out.u8(0);
   for (std::size_t j = 0; j < session.tracks.size(); ++j) {
     out.bytes(disc.discinfoblock());  // also enforces the disc's track limit
-    const std::uint32_t length = track_length(session, j);
+    const std::uint32_t length = track_length(session, j, sectors);
     const std::uint32_t pregap = j == 0 ? kSessionPregapSectors : 0;
     append_track_entry(out, session.tracks[j], pregap, length, static_cast<std::uint32_t>(i),
                        static_cast<std::uint32_t>(j), fit_u32(position));
@@ -202,7 +227,7 @@ std::string Cdrom::discinfoblock() const {
   return block;
 }
 
-std::string build_descriptor(const Cdrom& disc) {
+std::string build_descriptor(const Cdrom& disc, const std::vector<std::uint32_t>* written_sectors) {
   if (disc.sessions.size() > kMaxSessions) {
     throw Failure("Error: Session count cannot be larger than 255.");
   }
@@ -211,16 +236,17 @@ std::string build_descriptor(const Cdrom& disc) {
   head.u8(static_cast<std::uint8_t>(disc.sessions.size()));
   head.u8(0);
   std::uint64_t position = 0;
+  SectorCounter sectors(written_sectors);
   for (std::size_t i = 0; i < disc.sessions.size(); ++i) {
-    position = append_session(descriptor, disc, i, position);
+    position = append_session(descriptor, disc, i, position, sectors);
   }
   append_closing_block(descriptor, disc, position);
   return descriptor;
 }
 
 void Cdrom::write_out(OutputWriter writer) const {
-  write_data_area(*this, writer);
-  writer.write(build_descriptor(*this));
+  const std::vector<std::uint32_t> written = write_data_area(*this, writer);
+  writer.write(build_descriptor(*this, &written));
   writer.close();
 }
 
