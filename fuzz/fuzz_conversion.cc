@@ -1,0 +1,164 @@
+// Fuzzes the whole conversion on tiny discs: sheet, reader, writer, image.
+//
+// The first three input bytes choose the sizes of the track files a.bin,
+// b.bin and "track (1).bin" (a few sectors, now and then one byte more); the
+// rest is the sheet. The image is written to an in-memory file and compared
+// with a data area and a descriptor size worked out here from the model,
+// deliberately without the writer's own helpers.
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cue_parse/cue_parse.h"
+#include "dj/cdrom.h"
+#include "dj/failure.h"
+#include "dj/output_writer.h"
+#include "scratch_dir.h"
+
+namespace {
+
+constexpr std::size_t kSector = 2352;
+constexpr std::array<std::string_view, 3> kFileNames = {"a.bin", "b.bin", "track (1).bin"};
+
+/// The current content of each track file, rewritten only when its size changes.
+std::array<std::string, 3> files;
+
+void make_files(const std::uint8_t* choices) {
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    const std::size_t size = (choices[f] & 0x07) * kSector + ((choices[f] & 0xF0) == 0xF0);
+    if (files[f].size() == size) continue;
+    // Every byte differs from its neighbours, from the same byte of the next
+    // sector and from the other files, so a misplaced byte shows.
+    files[f].resize(size);
+    for (std::size_t i = 0; i < size; ++i) {
+      files[f][i] = static_cast<char>(i * 7 + i / kSector * 31 + f * 101);
+    }
+    fuzz::scratch_dir().write(kFileNames[f], files[f]);
+  }
+}
+
+/// The content behind a track's path; nullopt for a path that is none of ours.
+std::optional<const std::string*> content_of(const std::string& path) {
+  if (path.empty()) return nullptr;  // no FILE line: the writer cannot open it
+  for (std::size_t f = 0; f < files.size(); ++f) {
+    if (path == fuzz::scratch_dir().path(kFileNames[f])) return &files[f];
+  }
+  return std::nullopt;
+}
+
+std::size_t stored_size(std::uint8_t mode) {
+  return mode == dj::kMode1 ? 2048 : mode == dj::kMode2 ? 2336 : kSector;
+}
+
+/// The data area the writer must produce, or nullopt when it must refuse the disc.
+std::optional<std::string> expected_data_area(const dj::Cdrom& disc) {
+  std::size_t track_count = 0;
+  for (const dj::Session& session : disc.sessions) track_count += session.tracks.size();
+  if (track_count > 99 || disc.sessions.size() > 255) return std::nullopt;
+  std::string area;
+  for (const dj::Session& session : disc.sessions) {
+    for (std::size_t j = 0; j < session.tracks.size(); ++j) {
+      const dj::Track& track = session.tracks[j];
+      const std::string* file = *content_of(track.file_path);
+      if (file == nullptr || file->size() % kSector != 0) return std::nullopt;
+      if (j == 0) area.append(150 * stored_size(track.mode), '\0');
+      // The sectors in front of a later track's INDEX 01 belong to the track
+      // before it, and are stored the way that track stores its sectors.
+      std::uint64_t lead_in = 0;
+      for (const dj::Index& index : track.indexes) {
+        if (j > 0 && index.number == 1) lead_in += static_cast<std::uint32_t>(index.position);
+      }
+      const std::size_t sectors = file->size() / kSector;
+      if (lead_in > sectors) return std::nullopt;
+      for (std::size_t s = 0; s < sectors; ++s) {
+        const std::uint8_t mode = s < lead_in ? session.tracks[j - 1].mode : track.mode;
+        area.append(*file, s * kSector + (mode == dj::kModeAudio ? 0 : 16), stored_size(mode));
+      }
+    }
+  }
+  return area;
+}
+
+/// Descriptor head, per session a header, track records and a trailer, the closing block.
+std::size_t expected_descriptor_size(const dj::Cdrom& disc) {
+  const std::size_t n = disc.image_name.size();
+  std::size_t size = 2 + 249 + n + disc.volume_name.size();
+  for (const dj::Session& session : disc.sessions) size += 15 + session.tracks.size() * (236 + n);
+  return size;
+}
+
+/// Writes the image into an in-memory file and reads it back.
+std::string convert(const dj::Cdrom& disc) {
+  const int fd = ::memfd_create("image", MFD_CLOEXEC);
+  const int reader = fd < 0 ? -1 : ::dup(fd);
+  if (reader < 0) std::abort();
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } const keep{reader};
+  disc.write_out(dj::OutputWriter(fd));
+  struct stat status;
+  if (::fstat(reader, &status) != 0) std::abort();
+  std::string image(static_cast<std::size_t>(status.st_size), '\0');
+  if (::pread(reader, image.data(), image.size(), 0) != status.st_size) std::abort();
+  return image;
+}
+
+std::uint32_t le32_at(const std::string& bytes, std::size_t offset) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[offset + i]);
+  return value;
+}
+
+void check_image(const std::string& image, const std::string& area, const dj::Cdrom& disc) {
+  const std::size_t descriptor = expected_descriptor_size(disc);
+  if (image.size() != area.size() + descriptor) std::abort();
+  if (image.compare(0, area.size(), area) != 0) std::abort();
+  if (le32_at(image, image.size() - 4) != descriptor) std::abort();
+  if (le32_at(image, image.size() - 8) != 0x80000006) std::abort();  // the format version
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  for (std::size_t f = 0; f < files.size(); ++f) fuzz::scratch_dir().write(kFileNames[f], "");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < files.size()) return 0;
+  make_files(data);
+  const std::string sheet_path = fuzz::scratch_dir().write(
+      "sheet.cue", std::string_view(reinterpret_cast<const char*>(data), size).substr(3));
+  try {
+    const dj::Cdrom disc = cue_parse::parse_cue(sheet_path);
+    // Other paths are the reader fuzzer's business; opening whatever the
+    // sheet names (a device, a huge file) would make this one unsafe and slow.
+    for (const dj::Session& session : disc.sessions) {
+      for (const dj::Track& track : session.tracks) {
+        if (!content_of(track.file_path)) return 0;
+      }
+    }
+    const std::optional<std::string> area = expected_data_area(disc);
+    try {
+      const std::string image = convert(disc);
+      if (!area) std::abort();  // converted a disc it had to refuse
+      check_image(image, *area, disc);
+    } catch (const dj::Failure&) {
+      if (area) std::abort();  // refused a disc it could convert
+      throw;
+    }
+  } catch (const dj::Failure& failure) {
+    const std::string_view message = failure.what();
+    if (message.empty() || message.find('\n') != std::string_view::npos) std::abort();
+  }
+  return 0;
+}

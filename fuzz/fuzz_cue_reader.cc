@@ -1,0 +1,74 @@
+// Fuzzes the CUE sheet reader: any bytes as a sheet on disk, read through
+// parse_cue as a run reads it, beside a few track files the sheet may name.
+//
+// A refusal is a normal outcome; anything else that escapes, a sanitizer
+// report, a hang, or a returned model that breaks what the reader promises
+// is a finding.
+#include <sys/stat.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "cue_parse/cue_parse.h"
+#include "dj/cdrom.h"
+#include "dj/failure.h"
+#include "scratch_dir.h"
+
+namespace {
+
+bool is_ascii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > 0x7F) return false;
+  }
+  return true;
+}
+
+bool exists(const std::string& path) {
+  struct stat status;
+  return path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0;
+}
+
+void check_model(const dj::Cdrom& disc) {
+  if (disc.image_name != "cuesmelt" || disc.volume_name != "cuesmelt") std::abort();
+  if (disc.catalog && (disc.catalog->size() != 13 || !is_ascii(*disc.catalog))) std::abort();
+  for (const dj::Session& session : disc.sessions) {
+    for (const dj::Track& track : session.tracks) {
+      if (track.mode > dj::kMode2) std::abort();
+      if (track.isrc && (track.isrc->size() != 12 || !is_ascii(*track.isrc))) std::abort();
+      // A TRACK line before any FILE line gets the empty path; any other path
+      // is one a FILE line named and the reader found, and nothing here
+      // removes files.
+      if (!track.file_path.empty() && !exists(track.file_path)) std::abort();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  const fuzz::ScratchDir& dir = fuzz::scratch_dir();
+  dir.write("a.bin", "");
+  dir.write("b.bin", std::string(2 * dj::kRawSectorSize, '\x5A'));
+  dir.write("track (1).bin", std::string(dj::kRawSectorSize, '\x01'));
+  dir.write("odd.bin", std::string(1000, '\x02'));
+  std::filesystem::create_directory(dir.path("disc"));
+  dir.write("disc/c.bin", std::string(dj::kRawSectorSize, '\x03'));
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string sheet_path = fuzz::scratch_dir().write(
+      "sheet.cue", std::string_view(reinterpret_cast<const char*>(data), size));
+  try {
+    check_model(cue_parse::parse_cue(sheet_path));
+  } catch (const dj::Failure& failure) {
+    const std::string_view message = failure.what();
+    if (failure.exit_status() != 1 || message.empty()) std::abort();
+    if (message.find('\n') != std::string_view::npos) std::abort();  // one line on stderr
+  }
+  return 0;
+}
