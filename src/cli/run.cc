@@ -39,7 +39,12 @@ bool same_file(const struct stat& a, const std::string& path) {
 /// symbolic or hard link too, is refused before anything is touched.
 void refuse_output_that_is_an_input(const Cli& cli, const dj::Cdrom& disc) {
   struct stat output;
-  if (::stat(cli.outcdi.c_str(), &output) != 0) return;  // nothing there to destroy
+  if (::stat(cli.outcdi.c_str(), &output) != 0) {
+    if (errno == ENOENT) return;  // nothing there to destroy
+    // What is there cannot be told apart from the inputs; creating the file
+    // would most likely fail the same way.
+    throw Failure("Error while creating file. Quitting...");
+  }
   bool is_input = same_file(output, cli.incue);
   for (const auto& session : disc.sessions) {
     for (const auto& track : session.tracks) {

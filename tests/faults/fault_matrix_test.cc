@@ -1,0 +1,221 @@
+// Real failing system calls, one at a time, in real conversions of the
+// sample disc: the fault shim is preloaded into the cuesmelt binary and makes
+// the chosen call fail. Whatever fails, a run must end either in status 0
+// with the very image a clean run writes, or in status 1 with exactly one
+// line on standard error; and the inputs must come out unchanged.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::Outcome;
+using testing_support::read_file;
+using testing_support::run_program;
+using testing_support::TempDir;
+
+const char kSheet[] = "Sample Disc.cue";
+
+/// The sample disc copied into a folder of its own, so that faults which
+/// resize track files never touch the shared sample.
+class SampleCopy {
+ public:
+  SampleCopy() {
+    for (const auto& entry : fs::directory_iterator(SAMPLE_DISC_DIR)) {
+      fs::copy_file(entry.path(), dir_.path(entry.path().filename().string()));
+    }
+  }
+  std::string sheet() const { return dir_.path(kSheet); }
+  std::string output() const { return dir_.path("out.cdi"); }
+
+  /// Every input file's bytes, to compare before and after a run.
+  std::map<std::string, std::string> inputs() const {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name != "out.cdi") contents[name] = read_file(entry.path().string());
+    }
+    return contents;
+  }
+
+ private:
+  TempDir dir_;
+};
+
+/// Runs cuesmelt on `disc` with the shim preloaded and `plan` as its fault.
+Outcome convert(const SampleCopy& disc, const std::string& plan, const std::string& census = {}) {
+  ::setenv("LD_PRELOAD", FAULT_SHIM, 1);
+  ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
+  if (!census.empty()) ::setenv("CUESMELT_FAULT_CENSUS", census.c_str(), 1);
+  Outcome outcome = run_program(CUESMELT_BINARY, {"-i", disc.sheet(), "-o", disc.output()});
+  ::unsetenv("LD_PRELOAD");
+  ::unsetenv("CUESMELT_FAULT");
+  ::unsetenv("CUESMELT_FAULT_CENSUS");
+  return outcome;
+}
+
+/// How often each call is made by a run under `plan`.
+std::map<std::string, long> census(const SampleCopy& disc, const std::string& plan) {
+  TempDir scratch;
+  convert(disc, plan, scratch.path("census"));
+  std::map<std::string, long> counts;
+  std::istringstream lines(read_file(scratch.path("census")));
+  std::string call;
+  long count = 0;
+  while (lines >> call >> count) counts[call] = count;
+  return counts;
+}
+
+enum class Verdict { Converted, Refused, Broken };
+
+Verdict judge(const Outcome& run, const std::string& image, const std::string& expected_image) {
+  const bool one_line = !run.err.empty() && run.err.find('\n') == run.err.size() - 1;
+  if (run.status == 0 && run.err.empty() && run.out.ends_with("enjoy!\n") &&
+      image == expected_image) {
+    return Verdict::Converted;
+  }
+  if (run.status == 1 && one_line && run.out.find("enjoy!") == std::string::npos) {
+    return Verdict::Refused;
+  }
+  return Verdict::Broken;
+}
+
+struct FaultKind {
+  const char* call;
+  const char* fault;
+  bool must_convert;           // retried or ridden out: the run must still succeed
+  const char* base_plan = "";  // a fault of every call that opens this call's path
+};
+
+// EINTR and short transfers are what a program must ride out; the other
+// errors may end the run, but only with one message.
+const FaultKind kFaultKinds[] = {
+    {"open", "eio", false},
+    {"open", "eintr", true},
+    {"read", "eio", false},
+    {"read", "eintr", true},
+    {"read", "short", true},
+    {"pread", "eio", false, "mmap:0:eio"},
+    {"pread", "eintr", true, "mmap:0:eio"},
+    {"pread", "short", true, "mmap:0:eio"},
+    {"write", "eio", false},
+    {"write", "enospc", false},
+    {"write", "eintr", true},
+    {"write", "short", true},
+    {"writev", "eio", false},
+    {"writev", "enospc", false},
+    {"writev", "eintr", true},
+    {"writev", "short", true},
+    {"close", "eio", false},
+    {"close", "eintr", false},
+    {"stat", "eio", false},
+    {"stat", "eintr", false},
+    {"fstat", "eio", false},
+    {"fstat", "eintr", false},
+    {"lseek", "eio", false},
+    {"mmap", "eio", false},
+};
+
+std::string joined(const std::string& base, const std::string& plan) {
+  return base.empty() ? plan : base + "," + plan;
+}
+
+class FaultMatrix : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    SampleCopy clean;
+    const Outcome run = run_program(CUESMELT_BINARY, {"-i", clean.sheet(), "-o", clean.output()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    reference_ = new std::string(read_file(clean.output()));
+  }
+  static void TearDownTestSuite() { delete reference_; }
+
+  static std::string* reference_;
+};
+
+std::string* FaultMatrix::reference_ = nullptr;
+
+TEST_F(FaultMatrix, EveryCallMeetsEveryFault) {
+  SampleCopy disc;
+  const auto inputs = disc.inputs();
+  std::ostringstream matrix;
+  int tried = 0, converted = 0, refused = 0;
+  for (const FaultKind& kind : kFaultKinds) {
+    const long calls = census(disc, kind.base_plan)[kind.call];
+    int kind_converted = 0, kind_refused = 0;
+    for (long n = 1; n <= calls; ++n) {
+      const std::string plan = joined(
+          kind.base_plan, std::string(kind.call) + ":" + std::to_string(n) + ":" + kind.fault);
+      fs::remove(disc.output());
+      const Outcome run = convert(disc, plan);
+      const Verdict verdict = judge(run, read_file(disc.output()), *reference_);
+      ++tried;
+      if (verdict == Verdict::Converted) ++kind_converted;
+      if (verdict == Verdict::Refused) ++kind_refused;
+      EXPECT_TRUE(verdict == Verdict::Converted ||
+                  (verdict == Verdict::Refused && !kind.must_convert))
+          << plan << ": status " << run.status << ", stderr: " << run.err;
+      EXPECT_EQ(disc.inputs(), inputs) << plan << " changed an input file";
+    }
+    converted += kind_converted;
+    refused += kind_refused;
+    matrix << "  " << kind.call << " x" << calls << " " << kind.fault << ": " << kind_converted
+           << " converted, " << kind_refused << " refused\n";
+  }
+  std::cout << "fault matrix (" << tried << " runs, " << converted << " converted, " << refused
+            << " refused with one line):\n"
+            << matrix.str();
+}
+
+TEST_F(FaultMatrix, ShortTransfersAndNoMappingsAtAll) {
+  SampleCopy disc;
+  for (const char* plan : {"read:0:short,write:0:short,writev:0:short",
+                           "mmap:0:eio,pread:0:short,write:0:short,writev:0:short"}) {
+    fs::remove(disc.output());
+    const Outcome run = convert(disc, plan);
+    EXPECT_EQ(judge(run, read_file(disc.output()), *reference_), Verdict::Converted)
+        << plan << ": " << run.err;
+  }
+}
+
+TEST_F(FaultMatrix, TrackFilesResizedDuringTheRun) {
+  // A file cut or grown by a sector just before any look at its size or
+  // contents: the run is refused, or its image is exactly the image of the
+  // files as they are afterwards.
+  int tried = 0, converted = 0;
+  for (const char* call : {"stat", "fstat", "mmap", "pread"}) {
+    for (const char* fault : {"shrink", "grow"}) {
+      const std::string base = std::string(call) == "pread" ? "mmap:0:eio" : "";
+      const long calls = census(SampleCopy(), base)[call];
+      for (long n = 1; n <= calls; ++n) {
+        SampleCopy disc;
+        const std::string plan =
+            joined(base, std::string(call) + ":" + std::to_string(n) + ":" + fault);
+        const Outcome run = convert(disc, plan);
+        const std::string image = read_file(disc.output());
+        fs::remove(disc.output());  // then a clean run over the files as they are now
+        const Outcome clean =
+            run_program(CUESMELT_BINARY, {"-i", disc.sheet(), "-o", disc.output()});
+        const std::string expected = clean.status == 0 ? read_file(disc.output()) : "";
+        const Verdict verdict = judge(run, image, expected);
+        ++tried;
+        if (verdict == Verdict::Converted) ++converted;
+        EXPECT_NE(verdict, Verdict::Broken) << plan << ": status " << run.status << ", " << run.err;
+      }
+    }
+  }
+  std::cout << "resized track files: " << tried << " runs, " << converted
+            << " converted consistently, the rest refused with one line\n";
+}
+
+}  // namespace

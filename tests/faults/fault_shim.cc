@@ -1,0 +1,255 @@
+// A preloaded library that makes one chosen system call of a real cuesmelt
+// run fail, so the tests can watch the program meet real failing calls.
+//
+// CUESMELT_FAULT="<call>:<n>:<fault>" (several joined by commas) picks the
+// n-th call (counting from 1; 0 means every call) of open, read, pread, write, writev, close, stat,
+// fstat, lseek or mmap, and makes it
+//   eio, enospc, eintr  fail with that error without doing anything (close
+//                       closes first, as Linux does whatever it reports);
+//   short               move only half the bytes asked for (reads, writes);
+//   shrink, grow        first cut one sector off, or add one to, the file
+//                       the call names (stat) or works on (fstat, read...).
+// CUESMELT_FAULT_CENSUS=<file> instead writes, at exit, how often each call
+// was made, one "<call> <count>" line each.
+//
+// Only calls on files count: reads and writes of the standard streams and
+// anonymous mappings are left alone, so that the one message line the
+// program prints on failure can still be seen.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+enum Call { kOpen, kRead, kPread, kWrite, kWritev, kClose, kStat, kFstat, kLseek, kMmap, kCalls };
+const char* const kCallNames[kCalls] = {"open",  "read", "pread", "write", "writev",
+                                        "close", "stat", "fstat", "lseek", "mmap"};
+
+enum Fault { kNone, kEio, kEnospc, kEintr, kShort, kShrink, kGrow };
+const char* const kFaultNames[] = {"", "eio", "enospc", "eintr", "short", "shrink", "grow"};
+
+struct Plan {
+  int call = -1;
+  long nth = -1;
+  Fault fault = kNone;
+};
+
+constexpr int kMaxPlans = 4;
+Plan plans[kMaxPlans];
+long counts[kCalls];
+
+Plan parse_plan(const char* text) {
+  Plan plan;
+  char call[16] = {}, fault[16] = {};
+  long nth = 0;
+  if (std::sscanf(text, "%15[a-z]:%ld:%15[a-z]", call, &nth, fault) != 3) {
+    std::fprintf(stderr, "fault shim: cannot read the plan %s\n", text);
+    std::abort();
+  }
+  for (int c = 0; c < kCalls; ++c) {
+    if (std::strcmp(call, kCallNames[c]) == 0) plan.call = c;
+  }
+  for (int f = kEio; f <= kGrow; ++f) {
+    if (std::strcmp(fault, kFaultNames[f]) == 0) plan.fault = static_cast<Fault>(f);
+  }
+  plan.nth = nth;
+  return plan;
+}
+
+__attribute__((constructor)) void read_plans() {
+  const char* text = std::getenv("CUESMELT_FAULT");
+  for (int i = 0; text && *text && i < kMaxPlans; ++i) {
+    plans[i] = parse_plan(text);
+    text = std::strchr(text, ',');
+    if (text) ++text;
+  }
+}
+
+/// Counts a call on a file and returns the fault it is to meet.
+Fault fault_for(Call call) {
+  const long n = ++counts[call];
+  for (const Plan& plan : plans) {
+    if (plan.call == call && (plan.nth == 0 || plan.nth == n)) return plan.fault;
+  }
+  return kNone;
+}
+
+int fail_with(Fault fault) {
+  errno = fault == kEio ? EIO : fault == kEnospc ? ENOSPC : EINTR;
+  return -1;
+}
+
+bool is_error(Fault fault) {
+  return fault == kEio || fault == kEnospc || fault == kEintr;
+}
+
+template <typename F>
+F real(const char* name) {
+  return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
+}
+
+/// Cuts one sector off, or adds one to, the file at `path`.
+void resize_path(const char* path, Fault fault) {
+  struct stat status;
+  static const auto real_stat = real<int (*)(const char*, struct stat*)>("stat");
+  if (real_stat(path, &status) != 0) return;
+  const off_t sector = 2352;
+  const off_t size = fault == kGrow ? status.st_size + sector
+                                    : (status.st_size >= sector ? status.st_size - sector : 0);
+  if (::truncate(path, size) != 0) std::perror("fault shim: truncate");
+}
+
+/// The same for the file behind `fd`, which may be open for reading only.
+void apply_resize(int fd, Fault fault) {
+  if (fault != kShrink && fault != kGrow) return;
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
+  resize_path(path, fault);
+}
+
+size_t shortened(size_t count, Fault fault) {
+  return fault == kShort && count > 1 ? count / 2 : count;
+}
+
+__attribute__((destructor)) void write_census() {
+  const char* path = std::getenv("CUESMELT_FAULT_CENSUS");
+  if (!path) return;
+  std::FILE* census = std::fopen(path, "w");
+  if (!census) return;
+  for (int c = 0; c < kCalls; ++c) std::fprintf(census, "%s %ld\n", kCallNames[c], counts[c]);
+  std::fclose(census);
+}
+
+int open_with(const char* name, const char* path, int flags, mode_t mode) {
+  using Open = int (*)(const char*, int, ...);
+  const Fault fault = fault_for(kOpen);
+  if (is_error(fault)) return fail_with(fault);
+  return real<Open>(name)(path, flags, mode);
+}
+
+mode_t mode_argument(int flags, va_list arguments) {
+  return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
+}
+
+ssize_t pread_with(const char* name, int fd, void* buffer, size_t count, off_t offset) {
+  const auto real_pread = real<ssize_t (*)(int, void*, size_t, off_t)>(name);
+  if (fd <= 2) return real_pread(fd, buffer, count, offset);
+  const Fault fault = fault_for(kPread);
+  if (is_error(fault)) return fail_with(fault);
+  apply_resize(fd, fault);
+  return real_pread(fd, buffer, shortened(count, fault), offset);
+}
+
+}  // namespace
+
+extern "C" {
+
+int open(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = mode_argument(flags, arguments);
+  va_end(arguments);
+  return open_with("open", path, flags, mode);
+}
+
+int open64(const char* path, int flags, ...) {
+  va_list arguments;
+  va_start(arguments, flags);
+  const mode_t mode = mode_argument(flags, arguments);
+  va_end(arguments);
+  return open_with("open64", path, flags, mode);
+}
+
+ssize_t read(int fd, void* buffer, size_t count) {
+  static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
+  if (fd <= 2) return real_read(fd, buffer, count);
+  const Fault fault = fault_for(kRead);
+  if (is_error(fault)) return fail_with(fault);
+  apply_resize(fd, fault);
+  return real_read(fd, buffer, shortened(count, fault));
+}
+
+ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
+  return pread_with("pread", fd, buffer, count, offset);
+}
+
+ssize_t pread64(int fd, void* buffer, size_t count, off_t offset) {
+  return pread_with("pread64", fd, buffer, count, offset);
+}
+
+ssize_t write(int fd, const void* buffer, size_t count) {
+  static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
+  if (fd <= 2) return real_write(fd, buffer, count);
+  const Fault fault = fault_for(kWrite);
+  if (is_error(fault)) return fail_with(fault);
+  return real_write(fd, buffer, shortened(count, fault));
+}
+
+ssize_t writev(int fd, const struct iovec* pieces, int count) {
+  static const auto real_writev = real<ssize_t (*)(int, const struct iovec*, int)>("writev");
+  if (fd <= 2) return real_writev(fd, pieces, count);
+  const Fault fault = fault_for(kWritev);
+  if (is_error(fault)) return fail_with(fault);
+  if (fault != kShort || count < 1) return real_writev(fd, pieces, count);
+  // Half of the first piece only: a short write ending inside a piece.
+  const struct iovec half = {pieces[0].iov_base, shortened(pieces[0].iov_len, fault)};
+  return real_writev(fd, &half, 1);
+}
+
+int close(int fd) {
+  static const auto real_close = real<int (*)(int)>("close");
+  if (fd <= 2) return real_close(fd);
+  const Fault fault = fault_for(kClose);
+  const int result = real_close(fd);
+  return is_error(fault) ? fail_with(fault) : result;
+}
+
+int stat(const char* path, struct stat* status) {
+  static const auto real_stat = real<int (*)(const char*, struct stat*)>("stat");
+  const Fault fault = fault_for(kStat);
+  if (is_error(fault)) return fail_with(fault);
+  if (fault == kShrink || fault == kGrow) resize_path(path, fault);
+  return real_stat(path, status);
+}
+
+int fstat(int fd, struct stat* status) {
+  static const auto real_fstat = real<int (*)(int, struct stat*)>("fstat");
+  if (fd <= 2) return real_fstat(fd, status);
+  const Fault fault = fault_for(kFstat);
+  if (is_error(fault)) return fail_with(fault);
+  apply_resize(fd, fault);
+  return real_fstat(fd, status);
+}
+
+off_t lseek(int fd, off_t offset, int whence) {
+  static const auto real_lseek = real<off_t (*)(int, off_t, int)>("lseek");
+  if (fd <= 2) return real_lseek(fd, offset, whence);
+  const Fault fault = fault_for(kLseek);
+  if (is_error(fault)) return fail_with(fault);
+  return real_lseek(fd, offset, whence);
+}
+
+void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
+  static const auto real_mmap = real<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
+  if (fd < 0 || (flags & MAP_ANONYMOUS)) {
+    return real_mmap(address, length, protection, flags, fd, offset);
+  }
+  const Fault fault = fault_for(kMmap);
+  if (is_error(fault)) {
+    errno = ENOMEM;  // what a mapping fails with when the address space runs out
+    return MAP_FAILED;
+  }
+  apply_resize(fd, fault);
+  return real_mmap(address, length, protection, flags, fd, offset);
+}
+
+}  // extern "C"
