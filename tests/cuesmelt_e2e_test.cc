@@ -194,4 +194,58 @@ TEST(EndToEnd, ATrackFileThatFailsWhileWriting) {
   EXPECT_EQ(::stat(output.c_str(), &status), 0);  // the partial image stays
 }
 
+TEST(EndToEnd, ATrackThatIsNoRegularFile) {
+  // A FIFO or a device reports 0 bytes whatever it would deliver, and a
+  // directory cannot be read; none may become an empty track.
+  TempDir dir;
+  const std::string cue =
+      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 MODE1/2352\n");
+  const std::string track = dir.path("t.bin");
+  const std::string reading = "Error while reading track file \"" + track + "\". Quitting...\n";
+  ASSERT_EQ(::mkfifo(track.c_str(), 0600), 0);
+  Outcome run = cuesmelt({"--cue", cue, "--cdi", dir.path("out.cdi")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, reading);
+
+  ASSERT_EQ(::unlink(track.c_str()), 0);
+  ASSERT_EQ(::mkdir(track.c_str(), 0700), 0);
+  run = cuesmelt({"--cue", cue, "--cdi", dir.path("out.cdi")});
+  EXPECT_EQ(run.status, 1);
+  // A directory's size is its file system's business: rarely a whole number of sectors.
+  EXPECT_TRUE(run.err == reading ||
+              run.err == "Error in TRACK: specified file not multiple of 2352\n")
+      << run.err;
+}
+
+TEST(EndToEnd, AnOutputFolderWithoutWritePermission) {
+  TempDir dir;
+  const std::string cue =
+      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n");
+  dir.write("t.bin", std::string(2352, 'a'));
+  const std::string locked = dir.path("locked");
+  ASSERT_EQ(::mkdir(locked.c_str(), 0555), 0);
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(cue.c_str(), 0644), 0);
+  ASSERT_EQ(::chmod(dir.path("t.bin").c_str(), 0644), 0);
+
+  // Root writes anywhere, so it runs the program as nobody, from a copy that
+  // nobody can reach wherever the build tree lies.
+  std::string program = CUESMELT_BINARY;
+  if (::geteuid() == 0) {
+    program = dir.write("cuesmelt", read_file(CUESMELT_BINARY));
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
+  }
+  std::vector<std::string> args = {"--cue", cue, "--cdi", locked + "/out.cdi"};
+  if (::geteuid() == 0) {
+    if (::access("/usr/bin/setpriv", X_OK) != 0) GTEST_SKIP() << "no setpriv to drop root";
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups", program});
+    program = "/usr/bin/setpriv";
+  }
+  const Outcome run = run_program(program, args);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+  EXPECT_EQ(run.err, "Error while creating file. Quitting...\n");
+  EXPECT_NE(::access((locked + "/out.cdi").c_str(), F_OK), 0);
+}
+
 }  // namespace
