@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cue_parse/cue_parse.h"
 #include "dj/cdrom.h"
@@ -58,6 +59,16 @@ std::size_t stored_size(std::uint8_t mode) {
   return mode == dj::kMode1 ? 2048 : mode == dj::kMode2 ? 2336 : kSector;
 }
 
+/// The sectors in front of a track's INDEX 01 (only the low 32 bits of a
+/// position count).
+std::uint64_t index01_sum(const dj::Track& track) {
+  std::uint64_t sum = 0;
+  for (const dj::Index& index : track.indexes) {
+    if (index.number == 1) sum += static_cast<std::uint32_t>(index.position);
+  }
+  return sum;
+}
+
 /// The data area the writer must produce, or nullopt when it must refuse the disc.
 std::optional<std::string> expected_data_area(const dj::Cdrom& disc) {
   std::size_t track_count = 0;
@@ -72,10 +83,7 @@ std::optional<std::string> expected_data_area(const dj::Cdrom& disc) {
       if (j == 0) area.append(150 * stored_size(track.mode), '\0');
       // The sectors in front of a later track's INDEX 01 belong to the track
       // before it, and are stored the way that track stores its sectors.
-      std::uint64_t lead_in = 0;
-      for (const dj::Index& index : track.indexes) {
-        if (j > 0 && index.number == 1) lead_in += static_cast<std::uint32_t>(index.position);
-      }
+      const std::uint64_t lead_in = j > 0 ? index01_sum(track) : 0;
       const std::size_t sectors = file->size() / kSector;
       if (lead_in > sectors) return std::nullopt;
       for (std::size_t s = 0; s < sectors; ++s) {
@@ -93,6 +101,21 @@ std::size_t expected_descriptor_size(const dj::Cdrom& disc) {
   std::size_t size = 2 + 249 + n + disc.volume_name.size();
   for (const dj::Session& session : disc.sessions) size += 15 + session.tracks.size() * (236 + n);
   return size;
+}
+
+/// The disc length in sectors: the gaps in front of the second (11250) and of
+/// every later session (6750), and in each session its pregap and all its
+/// tracks' sectors, however INDEX 01 divides them between the tracks.
+std::uint64_t expected_disc_length(const dj::Cdrom& disc) {
+  std::uint64_t length = 0;
+  for (std::size_t i = 0; i < disc.sessions.size(); ++i) {
+    length += i == 0 ? 0 : i == 1 ? 11250 : 6750;
+    for (const dj::Track& track : disc.sessions[i].tracks) {
+      length += (*content_of(track.file_path))->size() / kSector;
+    }
+    if (!disc.sessions[i].tracks.empty()) length += 150;
+  }
+  return length;
 }
 
 /// Writes the image into an in-memory file and reads it back.
@@ -118,12 +141,45 @@ std::uint32_t le32_at(const std::string& bytes, std::size_t offset) {
   return value;
 }
 
+/// Each track entry's pregap, length and start: a track after the first of
+/// its session hands the sectors in front of its INDEX 01 to the one before.
+void check_track_entries(const std::string& image, std::size_t descriptor, const dj::Cdrom& disc) {
+  std::size_t offset = image.size() - descriptor + 2;  // past the head
+  std::uint64_t position = 0;
+  for (std::size_t i = 0; i < disc.sessions.size(); ++i) {
+    const std::vector<dj::Track>& tracks = disc.sessions[i].tracks;
+    position += i == 0 ? 0 : i == 1 ? 11250 : 6750;
+    offset += 2;  // the session header
+    for (std::size_t j = 0; j < tracks.size(); ++j) {
+      offset += 60 + disc.image_name.size();  // the disc information block
+      const std::uint64_t pregap = j == 0 ? 150 : 0;
+      std::uint64_t length = (*content_of(tracks[j].file_path))->size() / kSector;
+      if (j > 0) length -= index01_sum(tracks[j]);
+      if (j + 1 < tracks.size()) length += index01_sum(tracks[j + 1]);
+      if (le32_at(image, offset + 2) != pregap || le32_at(image, offset + 6) != length ||
+          le32_at(image, offset + 32) != position) {
+        std::abort();
+      }
+      position += pregap + length;
+      offset += 176;
+    }
+    offset += 13;  // the session trailer
+  }
+}
+
 void check_image(const std::string& image, const std::string& area, const dj::Cdrom& disc) {
   const std::size_t descriptor = expected_descriptor_size(disc);
   if (image.size() != area.size() + descriptor) std::abort();
   if (image.compare(0, area.size(), area) != 0) std::abort();
   if (le32_at(image, image.size() - 4) != descriptor) std::abort();
   if (le32_at(image, image.size() - 8) != 0x80000006) std::abort();  // the format version
+  // The closing block: a u16, a disc information block (60 + n bytes), the disc length.
+  const std::size_t closing =
+      image.size() - (249 + disc.image_name.size() + disc.volume_name.size());
+  if (le32_at(image, closing + 62 + disc.image_name.size()) != expected_disc_length(disc)) {
+    std::abort();
+  }
+  check_track_entries(image, descriptor, disc);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ cmake --build --preset fuzz >/dev/null
 build=build-fuzz
 mkdir -p "$build/findings"
 failed=()
-for spec in fuzz_cue_reader:cue.dict:4096 fuzz_command_line:options.dict:512 \
-  fuzz_conversion:cue.dict:4096; do
+for spec in fuzz_cue_reader:cue.dict:8192 fuzz_command_line:options.dict:512 \
+  fuzz_conversion:cue.dict:8192; do
   IFS=: read -r target dict max_len <<<"$spec"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
