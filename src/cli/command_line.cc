@@ -24,7 +24,7 @@ namespace cli {
 namespace {
 
 constexpr std::string_view kCommandName = "cuesmelt";
-constexpr std::string_view kVersion = "0.9.0";
+constexpr std::string_view kVersion = CUESMELT_VERSION;  // project(VERSION) in CMake
 constexpr std::string_view kAbout =
     "Convert Dreamcast multisession CD images in Redump CUE format to DiscJuggler CDI format";
 
