@@ -21,7 +21,9 @@ for spec in fuzz_cue_reader:cue.dict:8192 fuzz_command_line:options.dict:512 \
   IFS=: read -r target dict max_len <<<"$spec"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
-  cp -n fuzz/corpus/"$target"/* "$corpus"/
+  for seed in fuzz/corpus/"$target"/*; do
+    [ -e "$corpus/${seed##*/}" ] || cp "$seed" "$corpus/"
+  done
   log="$build/findings/$target.log"
   echo "== $target, ${seconds} s (log: $log)"
   if "$build/fuzz/$target" "$corpus" -dict="fuzz/$dict" -max_len="$max_len" -timeout=10 \
