@@ -145,32 +145,43 @@ class FaultMatrix : public ::testing::Test {
 
 std::string* FaultMatrix::reference_ = nullptr;
 
+/// No output file yet, or an older image in its place: the run then also
+/// compares the existing file with every input before replacing it.
+void prepare_output(const SampleCopy& disc, bool older_image) {
+  fs::remove(disc.output());
+  if (older_image) TempDir::write_path(disc.output(), "an older image");
+}
+
 TEST_F(FaultMatrix, EveryCallMeetsEveryFault) {
   SampleCopy disc;
   const auto inputs = disc.inputs();
   std::ostringstream matrix;
   int tried = 0, converted = 0, refused = 0;
-  for (const FaultKind& kind : kFaultKinds) {
-    const long calls = census(disc, kind.base_plan)[kind.call];
-    int kind_converted = 0, kind_refused = 0;
-    for (long n = 1; n <= calls; ++n) {
-      const std::string plan = joined(
-          kind.base_plan, std::string(kind.call) + ":" + std::to_string(n) + ":" + kind.fault);
-      fs::remove(disc.output());
-      const Outcome run = convert(disc, plan);
-      const Verdict verdict = judge(run, read_file(disc.output()), *reference_);
-      ++tried;
-      if (verdict == Verdict::Converted) ++kind_converted;
-      if (verdict == Verdict::Refused) ++kind_refused;
-      EXPECT_TRUE(verdict == Verdict::Converted ||
-                  (verdict == Verdict::Refused && !kind.must_convert))
-          << plan << ": status " << run.status << ", stderr: " << run.err;
-      EXPECT_EQ(disc.inputs(), inputs) << plan << " changed an input file";
+  for (const bool older_image : {false, true}) {
+    matrix << (older_image ? " over an older image:\n" : " with no output file yet:\n");
+    for (const FaultKind& kind : kFaultKinds) {
+      prepare_output(disc, older_image);
+      const long calls = census(disc, kind.base_plan)[kind.call];
+      int kind_converted = 0, kind_refused = 0;
+      for (long n = 1; n <= calls; ++n) {
+        const std::string plan = joined(
+            kind.base_plan, std::string(kind.call) + ":" + std::to_string(n) + ":" + kind.fault);
+        prepare_output(disc, older_image);
+        const Outcome run = convert(disc, plan);
+        const Verdict verdict = judge(run, read_file(disc.output()), *reference_);
+        ++tried;
+        if (verdict == Verdict::Converted) ++kind_converted;
+        if (verdict == Verdict::Refused) ++kind_refused;
+        EXPECT_TRUE(verdict == Verdict::Converted ||
+                    (verdict == Verdict::Refused && !kind.must_convert))
+            << plan << ": status " << run.status << ", stderr: " << run.err;
+        EXPECT_EQ(disc.inputs(), inputs) << plan << " changed an input file";
+      }
+      converted += kind_converted;
+      refused += kind_refused;
+      matrix << "  " << kind.call << " x" << calls << " " << kind.fault << ": " << kind_converted
+             << " converted, " << kind_refused << " refused\n";
     }
-    converted += kind_converted;
-    refused += kind_refused;
-    matrix << "  " << kind.call << " x" << calls << " " << kind.fault << ": " << kind_converted
-           << " converted, " << kind_refused << " refused\n";
   }
   std::cout << "fault matrix (" << tried << " runs, " << converted << " converted, " << refused
             << " refused with one line):\n"
