@@ -22,7 +22,6 @@ constexpr std::size_t kBufferSize = 1024 * 1024;
 constexpr int kMaxPieces = 1024;
 
 [[noreturn]] void fail_writing(int error) {
-  if (error == EFAULT) throw OutputWriter::SourceFault{};
   throw Failure(std::string("Error while writing file. Quitting...: ") + std::strerror(error));
 }
 
@@ -60,9 +59,6 @@ void OutputWriter::write_zeros(std::size_t count) {
 }
 
 void OutputWriter::write_stored_sectors(const char* raw, std::size_t count, std::uint8_t mode) {
-  // Never read `raw` here, not even to buffer it: where it maps a file that
-  // shrank, touching it would kill the process with SIGBUS, while the kernel
-  // reports the same fault in a write request as EFAULT.
   flush();
   if (mode == kModeAudio) {
     iovec whole{const_cast<char*>(raw), count * kRawSectorSize};

@@ -32,13 +32,9 @@ class OutputWriter {
   void write_zeros(std::size_t count);
   /// Writes the stored part of each of `count` raw 2352-byte sectors at
   /// `raw`, as a track of `mode` keeps it. The stored parts go straight from
-  /// `raw` to the file without being copied in between; `raw` may be a
-  /// mapping of the track file.
+  /// `raw` to the file without being copied in between.
   void write_stored_sectors(const char* raw, std::size_t count, std::uint8_t mode);
 
-  /// Thrown instead of a Failure when the kernel cannot read the memory of a
-  /// write request: the track file behind a mapping failed or shrank.
-  struct SourceFault {};
   /// Writes out what is buffered and closes the file.
   void close();
 
