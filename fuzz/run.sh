@@ -16,9 +16,9 @@ cmake --build --preset fuzz >/dev/null
 build=build-fuzz
 mkdir -p "$build/findings"
 failed=()
-for spec in fuzz_cue_reader:cue.dict:8192 fuzz_command_line:options.dict:512 \
+for target_entry in fuzz_cue_reader:cue.dict:8192 fuzz_command_line:options.dict:512 \
   fuzz_conversion:cue.dict:8192; do
-  IFS=: read -r target dict max_len <<<"$spec"
+  IFS=: read -r target dict max_len <<<"$target_entry"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   for seed in fuzz/corpus/"$target"/*; do
