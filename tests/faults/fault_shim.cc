@@ -140,8 +140,9 @@ mode_t mode_argument(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
 
-ssize_t pread_with(const char* name, int fd, void* buffer, size_t count, off_t offset) {
-  const auto real_pread = real<ssize_t (*)(int, void*, size_t, off_t)>(name);
+using Pread = ssize_t (*)(int, void*, size_t, off_t);
+
+ssize_t pread_with(Pread real_pread, int fd, void* buffer, size_t count, off_t offset) {
   if (fd <= 2) return real_pread(fd, buffer, count, offset);
   const Fault fault = fault_for(kPread);
   if (is_error(fault)) return fail_with(fault);
@@ -179,11 +180,13 @@ ssize_t read(int fd, void* buffer, size_t count) {
 }
 
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
-  return pread_with("pread", fd, buffer, count, offset);
+  static const auto real_pread = real<Pread>("pread");
+  return pread_with(real_pread, fd, buffer, count, offset);
 }
 
 ssize_t pread64(int fd, void* buffer, size_t count, off_t offset) {
-  return pread_with("pread64", fd, buffer, count, offset);
+  static const auto real_pread64 = real<Pread>("pread64");
+  return pread_with(real_pread64, fd, buffer, count, offset);
 }
 
 ssize_t write(int fd, const void* buffer, size_t count) {
