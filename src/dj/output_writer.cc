@@ -59,15 +59,12 @@ void OutputWriter::write_zeros(std::size_t count) {
 }
 
 void OutputWriter::write_stored_sectors(const char* raw, std::size_t count, std::uint8_t mode) {
-  flush();
-  if (mode == kModeAudio) {
-    iovec whole{const_cast<char*>(raw), count * kRawSectorSize};
-    return write_gathered(&whole, 1);
-  }
+  if (mode == kModeAudio) return write(std::string_view(raw, count * kRawSectorSize));
   // Data sectors keep everything after the 12-byte sync and 4-byte header,
   // mode 1 only up to the end of its 2048 bytes of user data.
   constexpr std::size_t kHeaderSize = 16;
   const std::size_t stored = stored_sector_size(mode);
+  flush();
   iovec pieces[kMaxPieces];
   while (count > 0) {
     const int batch = static_cast<int>(count < kMaxPieces ? count : kMaxPieces);

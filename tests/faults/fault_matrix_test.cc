@@ -106,7 +106,7 @@ const FaultKind kFaultKinds[] = {
     {"writev", "eio", false},   {"writev", "enospc", false}, {"writev", "eintr", true},
     {"writev", "short", true},  {"close", "eio", false},     {"close", "eintr", false},
     {"stat", "eio", false},     {"stat", "eintr", false},    {"fstat", "eio", false},
-    {"fstat", "eintr", false},  {"lseek", "eio", false},     {"mmap", "eio", false},
+    {"fstat", "eintr", false},  {"lseek", "eio", false},
 };
 
 std::string plan_for(const char* call, long n, const char* fault) {

@@ -2,8 +2,8 @@
 // run fail, so the tests can watch the program meet real failing calls.
 //
 // CUESMELT_FAULT="<call>:<n>:<fault>" (several joined by commas) picks the
-// n-th call (counting from 1; 0 means every call) of open, read, pread, write, writev, close, stat,
-// fstat, lseek or mmap, and makes it
+// n-th call (counting from 1; 0 means every call) of open, read, pread,
+// write, writev, close, stat, fstat or lseek, and makes it
 //   eio, enospc, eintr  fail with that error without doing anything (close
 //                       closes first, as Linux does whatever it reports);
 //   short               move only half the bytes asked for (reads, writes);
@@ -12,12 +12,11 @@
 // CUESMELT_FAULT_CENSUS=<file> instead writes, at exit, how often each call
 // was made, one "<call> <count>" line each.
 //
-// Only calls on files count: reads and writes of the standard streams and
-// anonymous mappings are left alone, so that the one message line the
-// program prints on failure can still be seen.
+// Only calls on files count: reads and writes of the standard streams are
+// left alone, so that the one message line the program prints on failure can
+// still be seen.
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -30,9 +29,9 @@
 
 namespace {
 
-enum Call { kOpen, kRead, kPread, kWrite, kWritev, kClose, kStat, kFstat, kLseek, kMmap, kCalls };
+enum Call { kOpen, kRead, kPread, kWrite, kWritev, kClose, kStat, kFstat, kLseek, kCalls };
 const char* const kCallNames[kCalls] = {"open",  "read", "pread", "write", "writev",
-                                        "close", "stat", "fstat", "lseek", "mmap"};
+                                        "close", "stat", "fstat", "lseek"};
 
 enum Fault { kNone, kEio, kEnospc, kEintr, kShort, kShrink, kGrow };
 const char* const kFaultNames[] = {"", "eio", "enospc", "eintr", "short", "shrink", "grow"};
@@ -239,20 +238,6 @@ off_t lseek(int fd, off_t offset, int whence) {
   const Fault fault = fault_for(kLseek);
   if (is_error(fault)) return fail_with(fault);
   return real_lseek(fd, offset, whence);
-}
-
-void* mmap(void* address, size_t length, int protection, int flags, int fd, off_t offset) {
-  static const auto real_mmap = real<void* (*)(void*, size_t, int, int, int, off_t)>("mmap");
-  if (fd < 0 || (flags & MAP_ANONYMOUS)) {
-    return real_mmap(address, length, protection, flags, fd, offset);
-  }
-  const Fault fault = fault_for(kMmap);
-  if (is_error(fault)) {
-    errno = ENOMEM;  // what a mapping fails with when the address space runs out
-    return MAP_FAILED;
-  }
-  apply_resize(fd, fault);
-  return real_mmap(address, length, protection, flags, fd, offset);
 }
 
 }  // extern "C"
