@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "dj/failure.h"
-#include "dj/utf8.h"
+#include "base/failure.h"
+#include "base/utf8.h"
 
 namespace fuzz {
 
@@ -15,9 +15,9 @@ namespace fuzz {
 /// command word, a path), which must never carry a line break or a terminal
 /// escape: a control character other than tab, C0 or C1, or bytes that are
 /// not UTF-8. Aborts, so that libFuzzer reports it, when that is broken.
-inline void check_refusal(const dj::Failure& failure) {
+inline void check_refusal(const base::Failure& failure) {
   const std::string_view message = failure.what();
-  if (failure.exit_status() != 1 || message.empty() || !dj::is_valid_utf8(message)) std::abort();
+  if (failure.exit_status() != 1 || message.empty() || !base::is_valid_utf8(message)) std::abort();
   for (std::size_t i = 0; i < message.size(); ++i) {
     const auto byte = static_cast<unsigned char>(message[i]);
     if ((byte < 0x20 && byte != '\t') || byte == 0x7F) std::abort();

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/utf8.h"
 #include "cli/command_line.h"
-#include "dj/failure.h"
-#include "dj/utf8.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ bool typed_in(const std::string& value, const std::vector<std::string>& args) {
 void check_run(const cli::ParsedCommandLine& parsed, const std::vector<std::string>& args) {
   if (!parsed.text.empty()) std::abort();
   for (const std::string* value : {&parsed.cli.incue, &parsed.cli.outcdi}) {
-    if (!dj::is_valid_utf8(*value) || !typed_in(*value, args)) std::abort();
+    if (!base::is_valid_utf8(*value) || !typed_in(*value, args)) std::abort();
   }
 }
 
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (parsed.text != "cuesmelt 0.9.0\n") std::abort();
         break;
     }
-  } catch (const dj::Failure& failure) {
+  } catch (const base::Failure& failure) {
     const std::string_view message = failure.what();
     if (failure.exit_status() != 2) std::abort();
     if (!message.starts_with("error: ")) std::abort();

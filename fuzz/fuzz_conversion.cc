@@ -18,10 +18,13 @@
 #include <string_view>
 #include <vector>
 
+#include "base/failure.h"
+#include "base/system.h"
+#include "cdi/image.h"
+#include "cdi/layout.h"
+#include "cdi/output_writer.h"
 #include "cue_parse/cue_parse.h"
-#include "dj/cdrom.h"
-#include "dj/failure.h"
-#include "dj/output_writer.h"
+#include "disc/cdrom.h"
 #include "failure_check.h"
 #include "scratch_dir.h"
 
@@ -56,40 +59,41 @@ std::optional<const std::string*> content_of(const std::string& path) {
   return std::nullopt;
 }
 
-std::size_t stored_size(std::uint8_t mode) {
-  return mode == dj::kMode1 ? 2048 : mode == dj::kMode2 ? 2336 : kSector;
+std::size_t stored_size(disc::TrackMode mode) {
+  return mode == disc::TrackMode::Mode1 ? 2048 : mode == disc::TrackMode::Mode2 ? 2336 : kSector;
 }
 
 /// The sectors in front of a track's INDEX 01 (only the low 32 bits of a
 /// position count).
-std::uint64_t index01_sum(const dj::Track& track) {
+std::uint64_t index01_sum(const disc::Track& track) {
   std::uint64_t sum = 0;
-  for (const dj::Index& index : track.indexes) {
+  for (const disc::Index& index : track.indexes) {
     if (index.number == 1) sum += static_cast<std::uint32_t>(index.position);
   }
   return sum;
 }
 
-/// The data area the writer must produce, or nullopt when it must refuse the disc.
-std::optional<std::string> expected_data_area(const dj::Cdrom& disc) {
+/// The data area the writer must produce, or nullopt when it must refuse the cdrom.
+std::optional<std::string> expected_data_area(const disc::Cdrom& cdrom) {
   std::size_t track_count = 0;
-  for (const dj::Session& session : disc.sessions) track_count += session.tracks.size();
-  if (track_count > 99 || disc.sessions.size() > 255) return std::nullopt;
+  for (const disc::Session& session : cdrom.sessions) track_count += session.tracks.size();
+  if (track_count > 99 || cdrom.sessions.size() > 255) return std::nullopt;
   std::string area;
-  for (const dj::Session& session : disc.sessions) {
+  for (const disc::Session& session : cdrom.sessions) {
     for (std::size_t j = 0; j < session.tracks.size(); ++j) {
-      const dj::Track& track = session.tracks[j];
+      const disc::Track& track = session.tracks[j];
       const std::string* file = *content_of(track.file_path);
       if (file == nullptr || file->size() % kSector != 0) return std::nullopt;
       if (j == 0) area.append(150 * stored_size(track.mode), '\0');
       // The sectors in front of a later track's INDEX 01 belong to the track
       // before it, and are stored the way that track stores its sectors.
-      const std::uint64_t lead_in = j > 0 ? index01_sum(track) : 0;
+      const std::uint64_t before_index01 = j > 0 ? index01_sum(track) : 0;
       const std::size_t sectors = file->size() / kSector;
-      if (lead_in > sectors) return std::nullopt;
+      if (before_index01 > sectors) return std::nullopt;
       for (std::size_t s = 0; s < sectors; ++s) {
-        const std::uint8_t mode = s < lead_in ? session.tracks[j - 1].mode : track.mode;
-        area.append(*file, s * kSector + (mode == dj::kModeAudio ? 0 : 16), stored_size(mode));
+        const disc::TrackMode mode = s < before_index01 ? session.tracks[j - 1].mode : track.mode;
+        area.append(*file, s * kSector + (mode == disc::TrackMode::Audio ? 0 : 16),
+                    stored_size(mode));
       }
     }
   }
@@ -97,30 +101,31 @@ std::optional<std::string> expected_data_area(const dj::Cdrom& disc) {
 }
 
 /// Descriptor head, per session a header, track records and a trailer, the closing block.
-std::size_t expected_descriptor_size(const dj::Cdrom& disc) {
-  const std::size_t n = disc.image_name.size();
-  std::size_t size = 2 + 249 + n + disc.volume_name.size();
-  for (const dj::Session& session : disc.sessions) size += 15 + session.tracks.size() * (236 + n);
+std::size_t expected_descriptor_size(const disc::Cdrom& cdrom) {
+  const std::size_t n = cdrom.image_name.size();
+  std::size_t size = 2 + 249 + n + cdrom.volume_name.size();
+  for (const disc::Session& session : cdrom.sessions)
+    size += 15 + session.tracks.size() * (236 + n);
   return size;
 }
 
 /// The disc length in sectors: the gaps in front of the second (11250) and of
 /// every later session (6750), and in each session its pregap and all its
 /// tracks' sectors, however INDEX 01 divides them between the tracks.
-std::uint64_t expected_disc_length(const dj::Cdrom& disc) {
+std::uint64_t expected_disc_length(const disc::Cdrom& cdrom) {
   std::uint64_t length = 0;
-  for (std::size_t i = 0; i < disc.sessions.size(); ++i) {
+  for (std::size_t i = 0; i < cdrom.sessions.size(); ++i) {
     length += i == 0 ? 0 : i == 1 ? 11250 : 6750;
-    for (const dj::Track& track : disc.sessions[i].tracks) {
+    for (const disc::Track& track : cdrom.sessions[i].tracks) {
       length += (*content_of(track.file_path))->size() / kSector;
     }
-    if (!disc.sessions[i].tracks.empty()) length += 150;
+    if (!cdrom.sessions[i].tracks.empty()) length += 150;
   }
   return length;
 }
 
 /// Writes the image into an in-memory file and reads it back.
-std::string convert(const dj::Cdrom& disc) {
+std::string convert(const disc::Cdrom& cdrom) {
   const int fd = ::memfd_create("image", MFD_CLOEXEC);
   const int reader = fd < 0 ? -1 : ::dup(fd);
   if (reader < 0) std::abort();
@@ -128,7 +133,7 @@ std::string convert(const dj::Cdrom& disc) {
     int fd;
     ~Closer() { ::close(fd); }
   } const keep{reader};
-  disc.write_out(dj::OutputWriter(fd));
+  cdi::write_out(cdrom, cdi::lay_out(cdrom), cdi::OutputWriter(base::File(fd)));
   struct stat status;
   if (::fstat(reader, &status) != 0) std::abort();
   std::string image(static_cast<std::size_t>(status.st_size), '\0');
@@ -144,15 +149,16 @@ std::uint32_t le32_at(const std::string& bytes, std::size_t offset) {
 
 /// Each track entry's pregap, length and start: a track after the first of
 /// its session hands the sectors in front of its INDEX 01 to the one before.
-void check_track_entries(const std::string& image, std::size_t descriptor, const dj::Cdrom& disc) {
+void check_track_entries(const std::string& image, std::size_t descriptor,
+                         const disc::Cdrom& cdrom) {
   std::size_t offset = image.size() - descriptor + 2;  // past the head
   std::uint64_t position = 0;
-  for (std::size_t i = 0; i < disc.sessions.size(); ++i) {
-    const std::vector<dj::Track>& tracks = disc.sessions[i].tracks;
+  for (std::size_t i = 0; i < cdrom.sessions.size(); ++i) {
+    const std::vector<disc::Track>& tracks = cdrom.sessions[i].tracks;
     position += i == 0 ? 0 : i == 1 ? 11250 : 6750;
     offset += 2;  // the session header
     for (std::size_t j = 0; j < tracks.size(); ++j) {
-      offset += 60 + disc.image_name.size();  // the disc information block
+      offset += 60 + cdrom.image_name.size();  // the disc information block
       const std::uint64_t pregap = j == 0 ? 150 : 0;
       std::uint64_t length = (*content_of(tracks[j].file_path))->size() / kSector;
       if (j > 0) length -= index01_sum(tracks[j]);
@@ -168,19 +174,19 @@ void check_track_entries(const std::string& image, std::size_t descriptor, const
   }
 }
 
-void check_image(const std::string& image, const std::string& area, const dj::Cdrom& disc) {
-  const std::size_t descriptor = expected_descriptor_size(disc);
+void check_image(const std::string& image, const std::string& area, const disc::Cdrom& cdrom) {
+  const std::size_t descriptor = expected_descriptor_size(cdrom);
   if (image.size() != area.size() + descriptor) std::abort();
   if (image.compare(0, area.size(), area) != 0) std::abort();
   if (le32_at(image, image.size() - 4) != descriptor) std::abort();
   if (le32_at(image, image.size() - 8) != 0x80000006) std::abort();  // the format version
   // The closing block: a u16, a disc information block (60 + n bytes), the disc length.
   const std::size_t closing =
-      image.size() - (249 + disc.image_name.size() + disc.volume_name.size());
-  if (le32_at(image, closing + 62 + disc.image_name.size()) != expected_disc_length(disc)) {
+      image.size() - (249 + cdrom.image_name.size() + cdrom.volume_name.size());
+  if (le32_at(image, closing + 62 + cdrom.image_name.size()) != expected_disc_length(cdrom)) {
     std::abort();
   }
-  check_track_entries(image, descriptor, disc);
+  check_track_entries(image, descriptor, cdrom);
 }
 
 }  // namespace
@@ -196,24 +202,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string sheet_path = fuzz::scratch_dir().write(
       "sheet.cue", std::string_view(reinterpret_cast<const char*>(data), size).substr(3));
   try {
-    const dj::Cdrom disc = cue_parse::parse_cue(sheet_path);
+    const disc::Cdrom cdrom = cue_parse::parse_cue(sheet_path);
     // Other paths are the reader fuzzer's business; opening whatever the
     // sheet names (a device, a huge file) would make this one unsafe and slow.
-    for (const dj::Session& session : disc.sessions) {
-      for (const dj::Track& track : session.tracks) {
+    for (const disc::Session& session : cdrom.sessions) {
+      for (const disc::Track& track : session.tracks) {
         if (!content_of(track.file_path)) return 0;
       }
     }
-    const std::optional<std::string> area = expected_data_area(disc);
+    const std::optional<std::string> area = expected_data_area(cdrom);
     try {
-      const std::string image = convert(disc);
+      const std::string image = convert(cdrom);
       if (!area) std::abort();  // converted a disc it had to refuse
-      check_image(image, *area, disc);
-    } catch (const dj::Failure&) {
+      check_image(image, *area, cdrom);
+    } catch (const base::Failure&) {
       if (area) std::abort();  // refused a disc it could convert
       throw;
     }
-  } catch (const dj::Failure& failure) {
+  } catch (const base::Failure& failure) {
     fuzz::check_refusal(failure);
   }
   return 0;

@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "base/failure.h"
 #include "cue_parse/cue_parse.h"
-#include "dj/cdrom.h"
-#include "dj/failure.h"
+#include "disc/cdrom.h"
 #include "failure_check.h"
 #include "scratch_dir.h"
 
@@ -33,12 +33,12 @@ bool exists(const std::string& path) {
   return path.find('\0') == std::string::npos && ::stat(path.c_str(), &status) == 0;
 }
 
-void check_model(const dj::Cdrom& disc) {
-  if (disc.image_name != "cuesmelt" || disc.volume_name != "cuesmelt") std::abort();
-  if (disc.catalog && (disc.catalog->size() != 13 || !is_ascii(*disc.catalog))) std::abort();
-  for (const dj::Session& session : disc.sessions) {
-    for (const dj::Track& track : session.tracks) {
-      if (track.mode > dj::kMode2) std::abort();
+void check_model(const disc::Cdrom& cdrom) {
+  if (cdrom.image_name != "cuesmelt" || cdrom.volume_name != "cuesmelt") std::abort();
+  if (cdrom.catalog && (cdrom.catalog->size() != 13 || !is_ascii(*cdrom.catalog))) std::abort();
+  for (const disc::Session& session : cdrom.sessions) {
+    for (const disc::Track& track : session.tracks) {
+      if (static_cast<int>(track.mode) > 2) std::abort();
       if (track.isrc && (track.isrc->size() != 12 || !is_ascii(*track.isrc))) std::abort();
       // A TRACK line before any FILE line gets the empty path; any other path
       // is one a FILE line named and the reader found, and nothing here
@@ -53,11 +53,11 @@ void check_model(const dj::Cdrom& disc) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   const fuzz::ScratchDir& dir = fuzz::scratch_dir();
   dir.write("a.bin", "");
-  dir.write("b.bin", std::string(2 * dj::kRawSectorSize, '\x5A'));
-  dir.write("track (1).bin", std::string(dj::kRawSectorSize, '\x01'));
+  dir.write("b.bin", std::string(2 * disc::kRawSectorSize, '\x5A'));
+  dir.write("track (1).bin", std::string(disc::kRawSectorSize, '\x01'));
   dir.write("odd.bin", std::string(1000, '\x02'));
   std::filesystem::create_directory(dir.path("disc"));
-  dir.write("disc/c.bin", std::string(dj::kRawSectorSize, '\x03'));
+  dir.write("disc/c.bin", std::string(disc::kRawSectorSize, '\x03'));
   return 0;
 }
 
@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       "sheet.cue", std::string_view(reinterpret_cast<const char*>(data), size));
   try {
     check_model(cue_parse::parse_cue(sheet_path));
-  } catch (const dj::Failure& failure) {
+  } catch (const base::Failure& failure) {
     fuzz::check_refusal(failure);
   }
   return 0;

@@ -6,20 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "dj/cdrom.h"
+#include "cdi/descriptor_test_data.h"
+#include "disc/cdrom.h"
 #include "support/discs.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-using testing_support::le_at;
 using testing_support::Outcome;
 using testing_support::read_file;
 using testing_support::run_program;
 using testing_support::same_bytes;
 using testing_support::stored;
 using testing_support::TempDir;
+using testing_support::to_hex;
 
 const std::string kBanner =
     "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
@@ -38,6 +39,8 @@ std::string sample_track(int number) {
 TEST(EndToEnd, ConvertsTheSampleDisc) {
   TempDir dir;
   const std::string image_path = dir.path("Sample Disc.cdi");
+  // A longer older image in its place: nothing of it may remain.
+  dir.write("Sample Disc.cdi", std::string(4 << 20, 'x'));
   const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", image_path});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, kSuccess);
@@ -49,15 +52,14 @@ TEST(EndToEnd, ConvertsTheSampleDisc) {
   const std::string t1 = sample_track(1), t2 = sample_track(2), t3 = sample_track(3);
   const std::size_t n3 = t3.size() / 2352;
   const std::string data_area = std::string(150 * 2352, '\0') + t1 + std::string(150 * 2048, '\0') +
-                                stored(t2, 0, t2.size() / 2352, 1) + stored(t3, 0, 150, 1) +
-                                stored(t3, 150, n3 - 150, 0);
+                                stored(t2, 0, t2.size() / 2352, disc::TrackMode::Mode1) +
+                                stored(t3, 0, 150, disc::TrackMode::Mode1) +
+                                stored(t3, 150, n3 - 150, disc::TrackMode::Audio);
   const std::string image = read_file(image_path);
   const std::size_t descriptor_size = 2 + 2 * 15 + 3 * 244 + 265;
   ASSERT_EQ(image.size(), data_area.size() + descriptor_size);
   EXPECT_TRUE(same_bytes(image.substr(0, data_area.size()), data_area));
-  EXPECT_EQ(le_at(image, image.size() - 4, 4), descriptor_size);
-  EXPECT_EQ(le_at(image, image.size() - 8, 4), 0x80000006u);
-  EXPECT_EQ(le_at(image, data_area.size(), 1), 2u);  // two sessions
+  EXPECT_EQ(to_hex(image.substr(data_area.size())), cdi_test_data::kSampleDiscHex);
 }
 
 TEST(EndToEnd, CommandLineOutcomes) {
@@ -180,41 +182,70 @@ TEST(EndToEnd, AnOutputThatIsAnInputIsRefused) {
   EXPECT_EQ(read_file(dir.path("d.cdi")).size(), 150 * 2352 + track_bytes.size() + 526);
 }
 
-TEST(EndToEnd, ATrackFileThatFailsWhileWriting) {
-  TempDir dir;
-  dir.write("t.bin", std::string(2351, 'a'));
-  const std::string cue =
-      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 MODE2/2352\n");
-  const std::string output = dir.path("out.cdi");
-  const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
-  EXPECT_EQ(run.err, "Error in TRACK: specified file not multiple of 2352\n");
-  struct stat status;
-  EXPECT_EQ(::stat(output.c_str(), &status), 0);  // the partial image stays
+/// A sheet of `count` one-file audio tracks of t.bin, over `sessions`
+/// sessions; `last_file` names the last track's file instead.
+std::string sheet_of_tracks(int sessions, int count, const std::string& last_file = "t.bin") {
+  std::string sheet = "FILE t.bin BINARY\n";
+  const int per_session = count / sessions;
+  for (int t = 0; t < count; ++t) {
+    if (t % per_session == 0) sheet += "REM SESSION " + std::to_string(t / per_session + 1) + "\n";
+    if (t + 1 == count) sheet += "FILE " + last_file + " BINARY\n";
+    sheet += "TRACK " + std::to_string(t + 1) + " AUDIO\n";
+  }
+  return sheet;
 }
 
-TEST(EndToEnd, ATrackThatIsNoRegularFile) {
-  // A FIFO or a device reports 0 bytes whatever it would deliver, and a
-  // directory cannot be read; none may become an empty track.
+TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
+  std::string sessions_256;
+  for (int i = 1; i <= 256; ++i) sessions_256 += "REM SESSION " + std::to_string(i) + "\n";
+  const std::string too_many = "Error: Track count cannot be larger than 99.\n";
+  const std::string bad_size = "Error in TRACK: specified file not multiple of 2352\n";
+  const struct {
+    std::string sheet;
+    std::string err;
+    std::string or_err = {};  // whichever check sees the file first
+  } cases[] = {
+      {sheet_of_tracks(1, 100), too_many},
+      {sheet_of_tracks(2, 100), too_many},
+      {sessions_256, "Error: Session count cannot be larger than 255.\n"},
+      // The size error of the last file wins over the track count.
+      {sheet_of_tracks(1, 100, "odd.bin"), bad_size},
+      {"REM SESSION 01\nFILE big.bin BINARY\nTRACK 01 MODE1/2352\n"
+       "FILE odd.bin BINARY\nTRACK 02 MODE1/2352\n",
+       bad_size},
+      {"REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:02\n",
+       "Error in TRACK: INDEX 01 lies beyond the end of its file. Quitting...\n"},
+      {"REM SESSION 01\nFILE fifo BINARY\nTRACK 01 AUDIO\n",
+       "Error while reading track file \"%/fifo\". Quitting...\n"},
+      // A directory's size is its file system's business.
+      {"REM SESSION 01\nFILE folder BINARY\nTRACK 01 AUDIO\n",
+       "Error while reading track file \"%/folder\". Quitting...\n", bad_size},
+  };
   TempDir dir;
-  const std::string cue =
-      dir.write("d.cue", "REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 MODE1/2352\n");
-  const std::string track = dir.path("t.bin");
-  const std::string reading = "Error while reading track file \"" + track + "\". Quitting...\n";
-  ASSERT_EQ(::mkfifo(track.c_str(), 0600), 0);
-  Outcome run = cuesmelt({"--cue", cue, "--cdi", dir.path("out.cdi")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, reading);
-
-  ASSERT_EQ(::unlink(track.c_str()), 0);
-  ASSERT_EQ(::mkdir(track.c_str(), 0700), 0);
-  run = cuesmelt({"--cue", cue, "--cdi", dir.path("out.cdi")});
-  EXPECT_EQ(run.status, 1);
-  // A directory's size is its file system's business: rarely a whole number of sectors.
-  EXPECT_TRUE(run.err == reading ||
-              run.err == "Error in TRACK: specified file not multiple of 2352\n")
-      << run.err;
+  dir.write("t.bin", std::string(2352, 't'));
+  dir.write("odd.bin", std::string(2353, 'o'));
+  dir.write("big.bin", std::string(2352 * 4000, 'b'));
+  ASSERT_EQ(::mkfifo(dir.path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::mkdir(dir.path("folder").c_str(), 0700), 0);
+  const std::string output = dir.path("out.cdi");
+  for (const auto& c : cases) {
+    const std::string cue = dir.write("d.cue", c.sheet);
+    for (const bool existing : {false, true}) {
+      if (existing) dir.write("out.cdi", "an older image");
+      const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
+      EXPECT_EQ(run.status, 1) << c.err;
+      EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+      std::string err = c.err;
+      if (err.find('%') != std::string::npos) err.replace(err.find('%'), 1, dir.path());
+      EXPECT_TRUE(run.err == err || run.err == c.or_err) << run.err;
+      if (existing) {
+        EXPECT_EQ(read_file(output), "an older image") << c.err;
+      } else {
+        EXPECT_NE(::access(output.c_str(), F_OK), 0) << c.err;
+      }
+      ::unlink(output.c_str());
+    }
+  }
 }
 
 TEST(EndToEnd, AnOutputFolderWithoutWritePermission) {

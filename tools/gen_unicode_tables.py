@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/dj/unicode_tables.inc: the code points that a quoted path shows
+"""Writes src/base/unicode_tables.inc: the code points that a quoted path shows
 as \\u{hex} escapes.
 
 A character is escaped when it is not printable (general category Cc, Cf, Cs,
@@ -11,7 +11,7 @@ The table is a sorted list of inclusive [first, last] ranges, adjacent ranges
 merged, so that the C++ side can binary-search it. The data comes from
 Python's unicodedata module, whose Unicode version is recorded in the output.
 
-Usage: tools/gen_unicode_tables.py [output]   (default: src/dj/unicode_tables.inc)
+Usage: tools/gen_unicode_tables.py [output]   (default: src/base/unicode_tables.inc)
 """
 
 import os
@@ -68,7 +68,7 @@ def render(table):
 
 def main():
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src", "dj", "unicode_tables.inc")
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src", "base", "unicode_tables.inc")
     with open(out, "w", encoding="ascii", newline="\n") as f:
         f.write(render(ranges()))
 

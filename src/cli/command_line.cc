@@ -3,7 +3,7 @@
 // The command has two required value options and two flags, so a small
 // hand-written reader does the job: it walks the words once, left to right,
 // and stops at the first fault, the first help or version flag, or the end.
-// Every rejection is one dj::Failure with status 2 whose text is the whole
+// Every rejection is one base::Failure with status 2 whose text is the whole
 // frame (message line, optional tip, usage, pointer to --help).
 
 #include "cli/command_line.h"
@@ -17,8 +17,9 @@
 #include <utility>
 #include <vector>
 
-#include "dj/failure.h"
-#include "dj/utf8.h"
+#include "base/failure.h"
+#include "base/system.h"
+#include "base/utf8.h"
 
 namespace cli {
 namespace {
@@ -118,22 +119,22 @@ std::string invocation_name(const std::vector<std::string>& args) {
   std::string_view path = args.front();
   std::string_view last;
   while (!path.empty()) {
-    const std::size_t slash = path.rfind('/');
-    const std::string_view component =
-        slash == std::string_view::npos ? path : path.substr(slash + 1);
-    path = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
+    std::size_t start = path.size();
+    while (start > 0 && !base::is_path_separator(path[start - 1])) --start;
+    const std::string_view component = path.substr(start);
+    path = path.substr(0, start == 0 ? 0 : start - 1);
     if (component.empty() || component == ".") continue;
     last = component;
     break;
   }
-  if (last.empty() || last == ".." || !dj::is_valid_utf8(last)) return std::string(kCommandName);
+  if (last.empty() || last == ".." || !base::is_valid_utf8(last)) return std::string(kCommandName);
   return std::string(last);
 }
 
 std::u32string code_points(std::string_view text) {
   std::u32string result;
   while (!text.empty()) {
-    const dj::DecodedChar c = dj::decode_utf8(text);
+    const base::DecodedChar c = base::decode_utf8(text);
     char32_t cp = c.valid ? c.code_point : U'\uFFFD';
     if (cp >= U'A' && cp <= U'Z') cp += U'a' - U'A';
     result += cp;
@@ -247,7 +248,7 @@ class Parser {
     std::optional<std::string_view> attached;
     if (equals != std::string_view::npos) attached = body.substr(equals + 1);
 
-    if (!dj::is_valid_utf8(name)) reject_invalid_utf8();
+    if (!base::is_valid_utf8(name)) reject_invalid_utf8();
     const OptionSpec* option = find_long(name);
     if (option == nullptr) {
       std::string tip;
@@ -274,7 +275,7 @@ class Parser {
   /// time until a flag is reached or a value option takes the rest.
   std::optional<std::size_t> short_cluster(std::string_view letters) {
     while (!letters.empty()) {
-      const dj::DecodedChar c = dj::decode_utf8(letters);
+      const base::DecodedChar c = base::decode_utf8(letters);
       if (!c.valid) reject_invalid_utf8();
       const std::string_view letter = letters.substr(0, c.length);
       letters.remove_prefix(c.length);
@@ -303,7 +304,7 @@ class Parser {
   }
 
   void take_value(std::size_t index, std::string_view value) {
-    if (!dj::is_valid_utf8(value)) reject_invalid_utf8();
+    if (!base::is_valid_utf8(value)) reject_invalid_utf8();
     values_[index] = std::string(value);
   }
 
@@ -320,12 +321,12 @@ class Parser {
   }
 
   [[noreturn]] void reject_stray(std::string_view word) const {
-    if (!dj::is_valid_utf8(word)) reject_invalid_utf8();
+    if (!base::is_valid_utf8(word)) reject_invalid_utf8();
     reject("unexpected argument '" + std::string(word) + "' found");
   }
 
   [[noreturn]] void reject_flag_value(const OptionSpec& option, std::string_view value) const {
-    if (!dj::is_valid_utf8(value)) reject_invalid_utf8();
+    if (!base::is_valid_utf8(value)) reject_invalid_utf8();
     reject("unexpected value '" + std::string(value) + "' for '" + usage_form(option) +
            "' found; no more were expected");
   }
@@ -336,9 +337,9 @@ class Parser {
 
   /// The one rejection without a usage line.
   [[noreturn]] static void reject_missing_value(const OptionSpec& option) {
-    throw dj::Failure("error: a value is required for '" + usage_form(option) +
-                          "' but none was supplied\n\nFor more information, try '--help'.",
-                      kCommandLineStatus);
+    throw base::Failure("error: a value is required for '" + usage_form(option) +
+                            "' but none was supplied\n\nFor more information, try '--help'.",
+                        kCommandLineStatus);
   }
 
   [[noreturn]] void reject(const std::string& message, const std::string& tip = "") const {
@@ -346,7 +347,7 @@ class Parser {
     if (!tip.empty()) text += "\n\n  tip: a similar argument exists: '" + tip + "'";
     text += "\n\n" + usage_line(name_);
     text += "\n\nFor more information, try '--help'.";
-    throw dj::Failure(text, kCommandLineStatus);
+    throw base::Failure(text, kCommandLineStatus);
   }
 
   std::string name_;

@@ -33,7 +33,7 @@ struct ParsedCommandLine {
 std::string banner();
 
 /// Parses the process's arguments; args[0] is the invocation name (the list
-/// may be empty). Throws dj::Failure with exit status 2 and the whole
+/// may be empty). Throws base::Failure with exit status 2 and the whole
 /// multi-line rejection text (without its final line feed) when the command
 /// line is refused.
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args);

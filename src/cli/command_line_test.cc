@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "dj/failure.h"
+#include "base/failure.h"
 
 namespace cli {
 namespace {
@@ -20,7 +20,7 @@ std::vector<std::string> command(std::vector<std::string> words) {
 std::string rejection(const std::vector<std::string>& args) {
   try {
     parse_command_line(args);
-  } catch (const dj::Failure& failure) {
+  } catch (const base::Failure& failure) {
     if (failure.exit_status() != 2) return "exit status " + std::to_string(failure.exit_status());
     return failure.what();
   }

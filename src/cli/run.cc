@@ -1,73 +1,73 @@
-// The run sequence: banner, command line, sheet, output file, image.
+// The run sequence: banner, command line, sheet, layout, output file, image.
 //
 // The output file is created only after the whole sheet has been read and
-// checked, so a refused sheet leaves an existing file at the output path as
-// it was.
+// the image laid out, so a refused disc leaves an existing file at the
+// output path as it was; only what needs the track data itself (a failing
+// read, a file that changes meanwhile, a failing write) can fail later.
 #include "cli/run.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <exception>
+#include <new>
+#include <optional>
 #include <string_view>
 
+#include "base/failure.h"
+#include "base/system.h"
+#include "cdi/image.h"
+#include "cdi/layout.h"
+#include "cdi/output_writer.h"
 #include "cli/command_line.h"
 #include "cue_parse/cue_parse.h"
-#include "dj/cdrom.h"
-#include "dj/failure.h"
-#include "dj/output_writer.h"
+#include "disc/cdrom.h"
 
 namespace cli {
 namespace {
 
-using dj::Failure;
+using base::Failure;
 
 void print(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-bool same_file(const struct stat& a, const std::string& path) {
-  struct stat b;
-  return ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+bool names_file(const std::string& path, const base::FileId& file) {
+  const std::optional<base::FileStatus> status = base::path_status(path);
+  return status && status->id == file;
 }
 
 /// Truncating the output would destroy the sheet or a track file before (or
 /// after) it is read, so an output path that names one of them, through a
 /// symbolic or hard link too, is refused before anything is touched.
-void refuse_output_that_is_an_input(const Cli& cli, const dj::Cdrom& disc) {
-  struct stat output;
-  if (::stat(cli.outcdi.c_str(), &output) != 0) {
+void refuse_output_that_is_an_input(const Cli& cli, const disc::Cdrom& cdrom) {
+  const std::optional<base::FileStatus> output = base::path_status(cli.outcdi);
+  if (!output) {
     if (errno == ENOENT) return;  // nothing there to destroy
     // What is there cannot be told apart from the inputs; creating the file
     // would most likely fail the same way.
     throw Failure("Error while creating file. Quitting...");
   }
-  bool is_input = same_file(output, cli.incue);
-  for (const auto& session : disc.sessions) {
-    for (const auto& track : session.tracks) {
-      is_input = is_input || same_file(output, track.file_path);
+  bool is_input = names_file(cli.incue, output->id);
+  for (const disc::Session& session : cdrom.sessions) {
+    for (const disc::Track& track : session.tracks) {
+      is_input = is_input || names_file(track.file_path, output->id);
     }
   }
   if (is_input) throw Failure("Error: output file is the same as an input file. Quitting...");
 }
 
-dj::OutputWriter create_output_file(const std::string& path) {
-  for (;;) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd >= 0) return dj::OutputWriter(fd);
-    if (errno != EINTR) throw Failure("Error while creating file. Quitting...");
-  }
+cdi::OutputWriter create_output_file(const std::string& path) {
+  base::File file = base::open_file(path, base::Access::CreateOrTruncate);
+  if (!file.is_open()) throw Failure("Error while creating file. Quitting...");
+  return cdi::OutputWriter(std::move(file));
 }
 
 int convert(const Cli& cli) {
   print("parsing bin+cue... ");
-  const dj::Cdrom disc = cue_parse::parse_cue(cli.incue);
+  const disc::Cdrom cdrom = cue_parse::parse_cue(cli.incue);
   print("ok.\nwriting... \n");
-  refuse_output_that_is_an_input(cli, disc);
-  disc.write_out(create_output_file(cli.outcdi));
+  refuse_output_that_is_an_input(cli, cdrom);
+  const cdi::ImageLayout layout = cdi::lay_out(cdrom);
+  cdi::write_out(cdrom, layout, create_output_file(cli.outcdi));
   print("enjoy!\n");
   return 0;
 }

@@ -5,22 +5,19 @@
 // inside each handler decides which message a line with several faults gets.
 #include "cue_parse/cue_parse.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <limits>
 #include <optional>
 
-#include "dj/failure.h"
-#include "dj/utf8.h"
+#include "base/failure.h"
+#include "base/system.h"
+#include "base/utf8.h"
+#include "disc/track_mode.h"
 
 namespace cue_parse {
 namespace {
 
-using dj::Failure;
+using base::Failure;
 
 constexpr std::uint64_t kMaxPosition = std::numeric_limits<std::uint32_t>::max();
 
@@ -58,31 +55,10 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
-/// The directory part of the sheet's path: empty for a bare file name, so
-/// that FILE names are then taken relative to the working directory.
-std::string_view directory_of(std::string_view path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {};
-  auto directory = path.substr(0, slash);
-  while (directory.ends_with('/')) directory.remove_suffix(1);
-  return directory.empty() ? path.substr(0, 1) : directory;
-}
-
-std::string join_path(std::string_view directory, std::string_view name) {
-  if (directory.empty() || name.starts_with('/')) return std::string(name);
-  std::string joined(directory);
-  if (!joined.ends_with('/')) joined += '/';
-  joined += name;
-  return joined;
-}
-
 /// A path exists when its status can be obtained, following symbolic links;
-/// a directory passes. A path holding a NUL names no file at all, and must
-/// not be taken for the shorter path before the NUL.
-bool path_exists(const std::string& path) {
-  if (path.find('\0') != std::string::npos) return false;
-  struct stat status;
-  return ::stat(path.c_str(), &status) == 0;
+/// a directory passes.
+bool path_exists(std::string_view path) {
+  return base::path_status(path).has_value();
 }
 
 std::string without_quotes(std::string_view name) {
@@ -99,42 +75,42 @@ std::string without_quotes(std::string_view name) {
 /// shown in the escaped form used for paths. `word` must be valid UTF-8.
 std::string shown_command(std::string_view word) {
   for (std::string_view rest = word; !rest.empty();) {
-    const dj::DecodedChar c = dj::decode_utf8(rest);
+    const base::DecodedChar c = base::decode_utf8(rest);
     rest.remove_prefix(c.length);
     const bool control = (c.code_point < 0x20 && c.code_point != '\t') ||
                          (c.code_point >= 0x7F && c.code_point <= 0x9F);
-    if (control) return dj::quoted_path(word);
+    if (control) return base::quoted_path(word);
   }
   return std::string(word);
 }
 
-std::optional<std::uint8_t> mode_of_track_type(std::string_view type) {
-  if (type == "AUDIO") return dj::kModeAudio;
-  if (type == "MODE1/2352") return dj::kMode1;
-  if (type == "MODE2/2352") return dj::kMode2;
+std::optional<disc::TrackMode> mode_of_track_type(std::string_view type) {
+  for (const disc::TrackModeFacts& facts : disc::kTrackModes) {
+    if (facts.cue_type == type) return facts.mode;
+  }
   return std::nullopt;
 }
 
 class SheetReader {
  public:
-  explicit SheetReader(std::string_view cue_path) : cue_directory_(directory_of(cue_path)) {}
+  explicit SheetReader(std::string_view cue_path) : cue_directory_(base::directory_of(cue_path)) {}
 
   void read_line(std::string_view line);
-  dj::Cdrom take_disc() { return std::move(disc_); }
+  disc::Cdrom take_disc() { return std::move(disc_); }
 
  private:
-  void read_command(std::string_view command, std::string_view arguments);
-  void read_rem(std::string_view arguments);
-  void read_file(std::string_view arguments);
-  void read_track(std::string_view arguments);
-  void read_index(std::string_view arguments);
-  void read_isrc(std::string_view arguments);
-  void read_catalog(std::string_view arguments);
-  dj::Track& current_track(const char* command);
+  void handle_command(std::string_view command, std::string_view arguments);
+  void handle_rem(std::string_view arguments);
+  void handle_file(std::string_view arguments);
+  void handle_track(std::string_view arguments);
+  void handle_index(std::string_view arguments);
+  void handle_isrc(std::string_view arguments);
+  void handle_catalog(std::string_view arguments);
+  disc::Track& current_track(const char* command);
 
   std::string cue_directory_;
   std::string track_file_path_;
-  dj::Cdrom disc_;
+  disc::Cdrom disc_;
   std::uint64_t line_number_ = 0;
 };
 
@@ -142,8 +118,8 @@ class SheetReader {
 /// have ignored it anyway; anything else could silently drop a FILE, TRACK
 /// or session line and yield a wrong image.
 bool ignored_anyway(std::string_view line) {
-  const auto text = dj::decode_lossy(line);
-  const auto trimmed = dj::trim_white_space(text);
+  const auto text = base::decode_lossy(line);
+  const auto trimmed = base::trim_white_space(text);
   if (trimmed == "REM") return true;
   const auto command = split_first(trimmed);
   if (!command || command->first != "REM") return false;
@@ -155,31 +131,31 @@ bool ignored_anyway(std::string_view line) {
 
 void SheetReader::read_line(std::string_view line) {
   ++line_number_;
-  if (!dj::is_valid_utf8(line)) {
+  if (!base::is_valid_utf8(line)) {
     if (ignored_anyway(line)) return;
     throw Failure("Error: line " + std::to_string(line_number_) +
                   " of the CUE file is not valid UTF-8. Quitting...");
   }
-  const auto trimmed = dj::trim_white_space(line);
+  const auto trimmed = base::trim_white_space(line);
   if (trimmed == "REM") return;
   const auto command = split_first(trimmed);
   if (!command) {
     throw Failure("Error parsing CUE file -- is this a valid Redump Dreamcast CD image?");
   }
-  read_command(command->first, command->second);
+  handle_command(command->first, command->second);
 }
 
-void SheetReader::read_command(std::string_view command, std::string_view arguments) {
-  if (command == "REM") return read_rem(arguments);
-  if (command == "FILE") return read_file(arguments);
-  if (command == "TRACK") return read_track(dj::trim_white_space(arguments));
-  if (command == "INDEX") return read_index(dj::trim_white_space(arguments));
-  if (command == "ISRC") return read_isrc(dj::trim_white_space(arguments));
-  if (command == "CATALOG") return read_catalog(dj::trim_white_space(arguments));
+void SheetReader::handle_command(std::string_view command, std::string_view arguments) {
+  if (command == "REM") return handle_rem(arguments);
+  if (command == "FILE") return handle_file(arguments);
+  if (command == "TRACK") return handle_track(base::trim_white_space(arguments));
+  if (command == "INDEX") return handle_index(base::trim_white_space(arguments));
+  if (command == "ISRC") return handle_isrc(base::trim_white_space(arguments));
+  if (command == "CATALOG") return handle_catalog(base::trim_white_space(arguments));
   throw Failure("Unrecognized command " + shown_command(command));
 }
 
-void SheetReader::read_rem(std::string_view arguments) {
+void SheetReader::handle_rem(std::string_view arguments) {
   const auto remark = split_first(arguments);
   if (!remark) throw Failure("Error in REM. Quitting...");
   const auto [keyword, value] = *remark;
@@ -194,21 +170,21 @@ void SheetReader::read_rem(std::string_view arguments) {
   disc_.sessions.emplace_back();
 }
 
-void SheetReader::read_file(std::string_view arguments) {
+void SheetReader::handle_file(std::string_view arguments) {
   // The name may hold spaces, so the type is what follows the last one.
   const auto parts = split_last(arguments);
   if (!parts) throw Failure("Error in FILE command. Quitting...");
   if (parts->second != "BINARY") {
     throw Failure("Error: Only BINARY file types supported. Quitting...");
   }
-  auto path = join_path(cue_directory_, without_quotes(parts->first));
+  auto path = base::join_path(cue_directory_, without_quotes(parts->first));
   if (!path_exists(path)) {
-    throw Failure("FILE not found at " + dj::quoted_path(path) + ". Quitting...");
+    throw Failure("FILE not found at " + base::quoted_path(path) + ". Quitting...");
   }
   track_file_path_ = std::move(path);
 }
 
-void SheetReader::read_track(std::string_view arguments) {
+void SheetReader::handle_track(std::string_view arguments) {
   const auto parts = split_first(arguments);
   if (!parts) throw Failure("Error in TRACK command. Quitting...");
   const auto mode = mode_of_track_type(parts->second);
@@ -225,7 +201,7 @@ void SheetReader::read_track(std::string_view arguments) {
   // Only the count within the session matters: Redump numbers tracks across
   // the whole disc, so a second session may well start at TRACK 03.
   if (*number <= tracks.size()) throw Failure("Unexpected TRACK number. Quitting...");
-  dj::Track track;
+  disc::Track track;
   track.file_path = track_file_path_;
   track.mode = *mode;
   tracks.push_back(std::move(track));
@@ -243,7 +219,7 @@ std::optional<std::uint64_t> time_to_position(std::uint64_t minutes, std::uint64
   return position;
 }
 
-void SheetReader::read_index(std::string_view arguments) {
+void SheetReader::handle_index(std::string_view arguments) {
   const auto parts = split_first(arguments);
   if (!parts) throw Failure("Error parsing INDEX values.");
   const auto number = parse_number(parts->first);
@@ -267,7 +243,7 @@ void SheetReader::read_index(std::string_view arguments) {
   current_track("INDEX").indexes.push_back({*number, *position});
 }
 
-void SheetReader::read_isrc(std::string_view text) {
+void SheetReader::handle_isrc(std::string_view text) {
   constexpr std::size_t kIsrcLength = 12;
   if (text.size() < kIsrcLength) throw Failure("Invalid ISRC entry. Quitting...");
   text = text.substr(0, kIsrcLength);
@@ -277,7 +253,7 @@ void SheetReader::read_isrc(std::string_view text) {
   track.isrc = std::string(text);
 }
 
-void SheetReader::read_catalog(std::string_view text) {
+void SheetReader::handle_catalog(std::string_view text) {
   constexpr std::size_t kCatalogLength = 13;
   if (text.size() < kCatalogLength) throw Failure("Invalid CATALOG number. Quitting...");
   text = text.substr(0, kCatalogLength);
@@ -286,16 +262,17 @@ void SheetReader::read_catalog(std::string_view text) {
   disc_.catalog = std::string(text);
 }
 
-dj::Track& SheetReader::current_track(const char* command) {
+disc::Track& SheetReader::current_track(const char* command) {
   if (disc_.sessions.empty() || disc_.sessions.back().tracks.empty()) {
     throw Failure(std::string("Error: ") + command + " line outside of a TRACK. Quitting...");
   }
   return disc_.sessions.back().tracks.back();
 }
 
-/// Cuts a byte stream into lines at line feeds, dropping a carriage return
-/// right before one. A final line feed ends the last line rather than
-/// starting an empty one; a bare carriage return is an ordinary byte.
+/// Cuts a byte stream into lines at line feeds. A final line feed ends the
+/// last line rather than starting an empty one. A carriage return in front
+/// of a line feed needs no handling here: it is white space, which the
+/// reader trims off every line.
 class LineSplitter {
  public:
   explicit LineSplitter(SheetReader& reader) : reader_(reader) {}
@@ -308,10 +285,10 @@ class LineSplitter {
         return;
       }
       if (pending_.empty()) {
-        emit(bytes.substr(0, line_feed));
+        reader_.read_line(bytes.substr(0, line_feed));
       } else {
         pending_.append(bytes.substr(0, line_feed));
-        emit(pending_);
+        reader_.read_line(pending_);
         pending_.clear();
       }
       bytes.remove_prefix(line_feed + 1);
@@ -324,55 +301,36 @@ class LineSplitter {
   }
 
  private:
-  void emit(std::string_view line) {
-    if (line.ends_with('\r')) line.remove_suffix(1);
-    reader_.read_line(line);
-  }
-
   SheetReader& reader_;
   std::string pending_;
 };
 
-/// Closes the sheet's file descriptor on every path out.
-struct FileDescriptor {
-  int fd;
-  ~FileDescriptor() { ::close(fd); }
-};
-
-int open_sheet(const std::string& path) {
-  if (path.find('\0') == std::string::npos) {
-    for (;;) {
-      const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-      if (fd >= 0) return fd;
-      if (errno != EINTR) break;
-    }
-  }
-  throw Failure("File not found!");
+base::File open_sheet(const std::string& path) {
+  base::File sheet = base::open_file(path, base::Access::Read);
+  if (!sheet.is_open()) throw Failure("File not found!");
+  return sheet;
 }
 
 }  // namespace
 
-dj::Cdrom parse_cue(std::string cue_path) {
-  const FileDescriptor sheet{open_sheet(cue_path)};
+disc::Cdrom parse_cue(std::string cue_path) {
+  const base::File sheet = open_sheet(cue_path);
   SheetReader reader(cue_path);
   LineSplitter lines(reader);
   static constexpr std::size_t kChunkSize = 64 * 1024;
   std::string chunk(kChunkSize, '\0');
   for (;;) {
-    const ssize_t got = ::read(sheet.fd, chunk.data(), chunk.size());
+    const std::ptrdiff_t got = base::read_some(sheet, chunk.data(), chunk.size());
     if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      // A directory opens but cannot be read: refuse it rather than retry.
-      throw Failure("Error reading CUE file. Quitting...");
-    }
+    // A directory opens but cannot be read: refuse it rather than retry.
+    if (got < 0) throw Failure("Error reading CUE file. Quitting...");
     lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
   }
   lines.finish();
   return reader.take_disc();
 }
 
-dj::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path) {
+disc::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path) {
   SheetReader reader(cue_path);
   LineSplitter lines(reader);
   lines.feed(text);

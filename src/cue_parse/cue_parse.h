@@ -10,18 +10,18 @@
 #include <string>
 #include <string_view>
 
-#include "dj/cdrom.h"
+#include "disc/cdrom.h"
 
 namespace cue_parse {
 
 /// Reads the sheet at `cue_path` (relative to the working directory, or
 /// absolute). Every track file a FILE line names must exist; FILE names are
-/// resolved against the sheet's directory. Throws dj::Failure on the first
+/// resolved against the sheet's directory. Throws base::Failure on the first
 /// refused line; nothing after it is read.
-dj::Cdrom parse_cue(std::string cue_path);
+disc::Cdrom parse_cue(std::string cue_path);
 
 /// The same for a sheet already in memory; `cue_path` is where it would live,
 /// and FILE names are resolved against its directory.
-dj::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path);
+disc::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path);
 
 }  // namespace cue_parse

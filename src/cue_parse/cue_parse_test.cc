@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "dj/failure.h"
+#include "base/failure.h"
 #include "support/disc_dump.h"
 #include "support/temp_dir.h"
 
@@ -25,10 +25,11 @@ class CueParseTest : public ::testing::Test {
   std::string parse(const std::string& sheet) const {
     return dump(cue_parse::parse_cue_text(sheet, cue_path()), dir_.path() + "/");
   }
-  std::string refusal(const std::string& sheet) const {
+  std::string refusal(const std::string& sheet) const { return refusal_at(sheet, cue_path()); }
+  static std::string refusal_at(const std::string& sheet, const std::string& cue_path) {
     try {
-      cue_parse::parse_cue_text(sheet, cue_path());
-    } catch (const dj::Failure& failure) {
+      cue_parse::parse_cue_text(sheet, cue_path);
+    } catch (const base::Failure& failure) {
       EXPECT_EQ(failure.exit_status(), 1);
       return failure.what();
     }
@@ -98,11 +99,11 @@ TEST_F(CueParseTest, TheRedumpExampleSheet) {
       "  TRACK 03 MODE1/2352\n"
       "    INDEX 00 00:00:00\n"
       "    INDEX 01 00:02:00\n";
-  const dj::Cdrom disc = cue_parse::parse_cue_text(sheet, cue_path());
-  EXPECT_EQ(dump(disc, dir_.path() + "/"),
+  const disc::Cdrom cdrom = cue_parse::parse_cue_text(sheet, cue_path());
+  EXPECT_EQ(dump(cdrom, dir_.path() + "/"),
             "cat=0123456789012 {a.bin:0 [1@0]} {b.bin:1 [1@0] | Game (Track 1).bin:1 [0@0 1@150]}");
-  EXPECT_EQ(disc.image_name, "cuesmelt");
-  EXPECT_EQ(disc.volume_name, "cuesmelt");
+  EXPECT_EQ(cdrom.image_name, "cuesmelt");
+  EXPECT_EQ(cdrom.volume_name, "cuesmelt");
 }
 
 struct Refused {
@@ -226,7 +227,7 @@ TEST_F(CueParseTest, MissingFilesAreNamedInTheQuotedForm) {
               "FILE not found at \"" + quoted_dir + "/" + c.shown + "\". Quitting...");
   }
   // With a bare sheet name, FILE names are relative to the working folder.
-  EXPECT_THROW(cue_parse::parse_cue_text("FILE a.bin BINARY\n", "x.cue"), dj::Failure);
+  EXPECT_EQ(refusal_at("FILE a.bin BINARY\n", "x.cue"), "FILE not found at \"a.bin\". Quitting...");
 }
 
 TEST_F(CueParseTest, ReadsTheSheetFromDisk) {
@@ -246,7 +247,7 @@ TEST_F(CueParseTest, ReadsTheSheetFromDisk) {
     try {
       cue_parse::parse_cue(sheet);
       ADD_FAILURE() << sheet;
-    } catch (const dj::Failure& failure) {
+    } catch (const base::Failure& failure) {
       EXPECT_EQ(std::string(failure.what()), message);
     }
   }

@@ -2,13 +2,15 @@
 // run fail, so the tests can watch the program meet real failing calls.
 //
 // CUESMELT_FAULT="<call>:<n>:<fault>" (several joined by commas) picks the
-// n-th call (counting from 1; 0 means every call) of open, read, pread,
-// write, writev, close, stat, fstat or lseek, and makes it
+// n-th call (counting from 1; 0 means every call) of open, read, write,
+// close, stat or fstat, and makes it
 //   eio, enospc, eintr  fail with that error without doing anything (close
 //                       closes first, as Linux does whatever it reports);
 //   short               move only half the bytes asked for (reads, writes);
-//   shrink, grow        first cut one sector off, or add one to, the file
-//                       the call names (stat) or works on (fstat, read...).
+//   shrink, grow        first cut one sector off, or add one to, the track
+//                       file (a name ending in .bin) the call names (stat)
+//                       or works on (fstat, read); other files stay as
+//                       they are.
 // CUESMELT_FAULT_CENSUS=<file> instead writes, at exit, how often each call
 // was made, one "<call> <count>" line each.
 //
@@ -18,7 +20,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -29,9 +30,8 @@
 
 namespace {
 
-enum Call { kOpen, kRead, kPread, kWrite, kWritev, kClose, kStat, kFstat, kLseek, kCalls };
-const char* const kCallNames[kCalls] = {"open",  "read", "pread", "write", "writev",
-                                        "close", "stat", "fstat", "lseek"};
+enum Call { kOpen, kRead, kWrite, kClose, kStat, kFstat, kCalls };
+const char* const kCallNames[kCalls] = {"open", "read", "write", "close", "stat", "fstat"};
 
 enum Fault { kNone, kEio, kEnospc, kEintr, kShort, kShrink, kGrow };
 const char* const kFaultNames[] = {"", "eio", "enospc", "eintr", "short", "shrink", "grow"};
@@ -96,8 +96,14 @@ F real(const char* name) {
   return reinterpret_cast<F>(::dlsym(RTLD_NEXT, name));
 }
 
-/// Cuts one sector off, or adds one to, the file at `path`.
+bool is_track_file(const char* path) {
+  const std::size_t length = std::strlen(path);
+  return length >= 4 && std::strcmp(path + length - 4, ".bin") == 0;
+}
+
+/// Cuts one sector off, or adds one to, the track file at `path`.
 void resize_path(const char* path, Fault fault) {
+  if (!is_track_file(path)) return;
   struct stat status;
   static const auto real_stat = real<int (*)(const char*, struct stat*)>("stat");
   if (real_stat(path, &status) != 0) return;
@@ -110,9 +116,9 @@ void resize_path(const char* path, Fault fault) {
 /// The same for the file behind `fd`, which may be open for reading only.
 void apply_resize(int fd, Fault fault) {
   if (fault != kShrink && fault != kGrow) return;
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
-  resize_path(path, fault);
+  char link[64], path[4096] = {};
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  if (::readlink(link, path, sizeof path - 1) > 0) resize_path(path, fault);
 }
 
 size_t shortened(size_t count, Fault fault) {
@@ -137,16 +143,6 @@ int open_with(const char* name, const char* path, int flags, mode_t mode) {
 
 mode_t mode_argument(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
-}
-
-using Pread = ssize_t (*)(int, void*, size_t, off_t);
-
-ssize_t pread_with(Pread real_pread, int fd, void* buffer, size_t count, off_t offset) {
-  if (fd <= 2) return real_pread(fd, buffer, count, offset);
-  const Fault fault = fault_for(kPread);
-  if (is_error(fault)) return fail_with(fault);
-  apply_resize(fd, fault);
-  return real_pread(fd, buffer, shortened(count, fault), offset);
 }
 
 }  // namespace
@@ -178,33 +174,12 @@ ssize_t read(int fd, void* buffer, size_t count) {
   return real_read(fd, buffer, shortened(count, fault));
 }
 
-ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
-  static const auto real_pread = real<Pread>("pread");
-  return pread_with(real_pread, fd, buffer, count, offset);
-}
-
-ssize_t pread64(int fd, void* buffer, size_t count, off_t offset) {
-  static const auto real_pread64 = real<Pread>("pread64");
-  return pread_with(real_pread64, fd, buffer, count, offset);
-}
-
 ssize_t write(int fd, const void* buffer, size_t count) {
   static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
   if (fd <= 2) return real_write(fd, buffer, count);
   const Fault fault = fault_for(kWrite);
   if (is_error(fault)) return fail_with(fault);
   return real_write(fd, buffer, shortened(count, fault));
-}
-
-ssize_t writev(int fd, const struct iovec* pieces, int count) {
-  static const auto real_writev = real<ssize_t (*)(int, const struct iovec*, int)>("writev");
-  if (fd <= 2) return real_writev(fd, pieces, count);
-  const Fault fault = fault_for(kWritev);
-  if (is_error(fault)) return fail_with(fault);
-  if (fault != kShort || count < 1) return real_writev(fd, pieces, count);
-  // Half of the first piece only: a short write ending inside a piece.
-  const struct iovec half = {pieces[0].iov_base, shortened(pieces[0].iov_len, fault)};
-  return real_writev(fd, &half, 1);
 }
 
 int close(int fd) {
@@ -230,14 +205,6 @@ int fstat(int fd, struct stat* status) {
   if (is_error(fault)) return fail_with(fault);
   apply_resize(fd, fault);
   return real_fstat(fd, status);
-}
-
-off_t lseek(int fd, off_t offset, int whence) {
-  static const auto real_lseek = real<off_t (*)(int, off_t, int)>("lseek");
-  if (fd <= 2) return real_lseek(fd, offset, whence);
-  const Fault fault = fault_for(kLseek);
-  if (is_error(fault)) return fail_with(fault);
-  return real_lseek(fd, offset, whence);
 }
 
 }  // extern "C"

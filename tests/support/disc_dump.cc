@@ -2,10 +2,10 @@
 
 namespace testing_support {
 
-std::string dump(const dj::Cdrom& disc, std::string_view strip) {
+std::string dump(const disc::Cdrom& cdrom, std::string_view strip) {
   std::string out;
-  if (disc.catalog) out += "cat=" + *disc.catalog;
-  for (const auto& session : disc.sessions) {
+  if (cdrom.catalog) out += "cat=" + *cdrom.catalog;
+  for (const auto& session : cdrom.sessions) {
     if (!out.empty()) out += ' ';
     out += '{';
     for (std::size_t j = 0; j < session.tracks.size(); ++j) {
@@ -13,7 +13,7 @@ std::string dump(const dj::Cdrom& disc, std::string_view strip) {
       std::string_view path = track.file_path;
       if (!strip.empty() && path.starts_with(strip)) path.remove_prefix(strip.size());
       if (j > 0) out += " | ";
-      out += std::string(path) + ":" + std::to_string(track.mode) + " [";
+      out += std::string(path) + ":" + std::to_string(static_cast<int>(track.mode)) + " [";
       for (std::size_t k = 0; k < track.indexes.size(); ++k) {
         if (k > 0) out += ' ';
         out += std::to_string(track.indexes[k].number) + "@" +

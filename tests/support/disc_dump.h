@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "dj/cdrom.h"
+#include "disc/cdrom.h"
 
 namespace testing_support {
 
 /// `strip` is removed from the front of every track path that starts with it.
-std::string dump(const dj::Cdrom& disc, std::string_view strip = {});
+std::string dump(const disc::Cdrom& cdrom, std::string_view strip = {});
 
 }  // namespace testing_support

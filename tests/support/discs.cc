@@ -8,16 +8,17 @@
 
 namespace testing_support {
 
-dj::Cdrom make_disc(const TempDir& dir,
-                    std::initializer_list<std::initializer_list<TrackShape>> sessions, bool fill) {
-  dj::Cdrom disc;
+disc::Cdrom make_disc(const TempDir& dir,
+                      std::initializer_list<std::initializer_list<TrackShape>> sessions,
+                      bool fill) {
+  disc::Cdrom cdrom;
   // Numbered across calls, so that several discs can share one folder.
   static unsigned number = 0;
   for (const auto& session_shape : sessions) {
-    dj::Session& session = disc.sessions.emplace_back();
+    disc::Session& session = cdrom.sessions.emplace_back();
     for (const TrackShape& shape : session_shape) {
       ++number;
-      dj::Track track;
+      disc::Track track;
       track.mode = shape.mode;
       const std::string name = "track" + std::to_string(number) + ".bin";
       track.file_path = dir.write(name, fill ? raw_sectors(shape.sectors, number) : "");
@@ -29,25 +30,30 @@ dj::Cdrom make_disc(const TempDir& dir,
       session.tracks.push_back(std::move(track));
     }
   }
-  return disc;
+  return cdrom;
 }
 
 std::string stored(const std::string& raw, std::size_t first, std::size_t count,
-                   std::uint8_t mode) {
-  const std::size_t offset = mode == dj::kModeAudio ? 0 : 16;
+                   disc::TrackMode mode) {
+  // Written out here rather than taken from the mode table, so that a wrong
+  // entry there cannot agree with itself.
+  const std::size_t offset = mode == disc::TrackMode::Audio ? 0 : 16;
+  const std::size_t kept = mode == disc::TrackMode::Audio   ? 2352
+                           : mode == disc::TrackMode::Mode1 ? 2048
+                                                            : 2336;
   std::string out;
-  for (std::size_t i = first; i < first + count; ++i) {
-    out += raw.substr(i * dj::kRawSectorSize + offset, dj::stored_sector_size(mode));
-  }
+  for (std::size_t i = first; i < first + count; ++i) out += raw.substr(i * 2352 + offset, kept);
   return out;
 }
 
-std::uint64_t le_at(const std::string& bytes, std::size_t offset, int width) {
-  std::uint64_t value = 0;
-  for (int i = width - 1; i >= 0; --i) {
-    value = (value << 8) | static_cast<unsigned char>(bytes.at(offset + i));
+std::string to_hex(std::string_view bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : bytes) {
+    hex += kDigits[static_cast<unsigned char>(c) >> 4];
+    hex += kDigits[static_cast<unsigned char>(c) & 0x0F];
   }
-  return value;
+  return hex;
 }
 
 }  // namespace testing_support

@@ -6,30 +6,32 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
-#include "dj/cdrom.h"
+#include "disc/cdrom.h"
 #include "support/temp_dir.h"
 
 namespace testing_support {
 
 struct TrackShape {
-  std::uint8_t mode;
+  disc::TrackMode mode;
   std::uint32_t sectors;
   std::uint64_t index01 = 0;  // INDEX 01 position; INDEX 00 at 0 is added when nonzero
 };
 
 /// One session per list; each track gets a file of its own in `dir`, filled
 /// with raw_sectors (distinct per track) when `fill` is set, else sparse.
-dj::Cdrom make_disc(const TempDir& dir,
-                    std::initializer_list<std::initializer_list<TrackShape>> sessions,
-                    bool fill = false);
+disc::Cdrom make_disc(const TempDir& dir,
+                      std::initializer_list<std::initializer_list<TrackShape>> sessions,
+                      bool fill = false);
 
-/// The little-endian number of `width` bytes at `offset` of `bytes`.
-std::uint64_t le_at(const std::string& bytes, std::size_t offset, int width);
+/// `bytes` as lower-case hexadecimal digits, two per byte.
+std::string to_hex(std::string_view bytes);
 
 /// What the data area must hold for sectors first .. first + count - 1 of
 /// the raw sectors `raw`, stored the way a track of `mode` keeps them.
-std::string stored(const std::string& raw, std::size_t first, std::size_t count, std::uint8_t mode);
+std::string stored(const std::string& raw, std::size_t first, std::size_t count,
+                   disc::TrackMode mode);
 
 /// Equal byte strings; otherwise the sizes and a short excerpt at the first
 /// difference, rather than megabytes of bytes.

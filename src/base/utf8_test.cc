@@ -1,4 +1,4 @@
-#include "dj/utf8.h"
+#include "base/utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <string_view>
 #include <vector>
 
-namespace dj {
+namespace base {
 namespace {
 
-#include "dj/unicode_tables.inc"
+#include "base/unicode_tables.inc"
 
 using namespace std::string_view_literals;
 
@@ -251,4 +251,4 @@ TEST(EscapedRanges, EdgesThroughQuotedPath) {
 }
 
 }  // namespace
-}  // namespace dj
+}  // namespace base

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace dj {
+namespace cdi {
 
 class LeBytes {
  public:
@@ -31,4 +31,4 @@ class LeBytes {
   std::string& out_;
 };
 
-}  // namespace dj
+}  // namespace cdi

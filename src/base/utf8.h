@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace dj {
+namespace base {
 
 /// One step of strict UTF-8 decoding (no overlong forms, no surrogates,
 /// nothing above U+10FFFF).
@@ -36,4 +36,4 @@ std::string_view trim_white_space(std::string_view text);
 /// and bytes that are not valid UTF-8 as \xHH.
 std::string quoted_path(std::string_view path);
 
-}  // namespace dj
+}  // namespace base

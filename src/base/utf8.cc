@@ -1,14 +1,14 @@
-#include "dj/utf8.h"
+#include "base/utf8.h"
 
 #include <algorithm>
 #include <iterator>
 
-namespace dj {
+namespace base {
 namespace {
 
 // kEscapedRanges: the code points quoted_path writes as \u{hex}. Regenerate
 // with tools/gen_unicode_tables.py when moving to a newer Unicode version.
-#include "dj/unicode_tables.inc"
+#include "base/unicode_tables.inc"
 
 constexpr DecodedChar kInvalid{0, 1, false};
 
@@ -191,4 +191,4 @@ std::string quoted_path(std::string_view path) {
   return out;
 }
 
-}  // namespace dj
+}  // namespace base

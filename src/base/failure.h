@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace dj {
+namespace base {
 
 class Failure : public std::runtime_error {
  public:
@@ -23,4 +23,4 @@ class Failure : public std::runtime_error {
   int exit_status_;
 };
 
-}  // namespace dj
+}  // namespace base

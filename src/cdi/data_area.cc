@@ -1,0 +1,72 @@
+// The track data area: session after session, 150 zero sectors of session
+// pregap in front of the session's first track, then every raw sector of
+// every track's file cut to the part the image keeps. Nothing is written for
+// the gaps between sessions; they exist only as numbers in the descriptor.
+//
+// Sectors are read in batches that fit the processor's second-level cache;
+// each sector's kept part is moved to the front of the batch in place and
+// the batch goes out in one write. Larger batches were measured to run up
+// to three times slower after other large copies, as they fall out of the
+// cache between the read and the write.
+#include "cdi/data_area.h"
+
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+#include "cdi/track_file.h"
+#include "disc/track_mode.h"
+
+namespace cdi {
+namespace {
+
+constexpr std::size_t kBatchSectors = 256;  // 602112 bytes
+
+/// Moves the kept part of each of the `count` raw sectors at `sectors` to
+/// the front, one after the other; returns the kept bytes.
+std::string_view keep_stored_parts(char* sectors, std::size_t count,
+                                   const disc::TrackModeFacts& mode) {
+  if (mode.stored_size == disc::kRawSectorSize) {
+    return std::string_view(sectors, count * disc::kRawSectorSize);
+  }
+  for (std::size_t s = 0; s < count; ++s) {
+    // The first sector's kept part overlaps its own place: memmove.
+    std::memmove(sectors + s * mode.stored_size,
+                 sectors + s * disc::kRawSectorSize + mode.first_stored_byte, mode.stored_size);
+  }
+  return std::string_view(sectors, count * mode.stored_size);
+}
+
+/// Copies the next `count` sectors of `file`, each stored the way a track
+/// of `mode` keeps a sector.
+void copy_sectors(TrackFile& file, std::uint32_t count, disc::TrackMode mode, char* batch,
+                  OutputWriter& out) {
+  while (count > 0) {
+    const std::size_t sectors = count < kBatchSectors ? count : kBatchSectors;
+    file.read_sectors(batch, sectors);
+    out.write(keep_stored_parts(batch, sectors, disc::facts_of(mode)));
+    count -= static_cast<std::uint32_t>(sectors);
+  }
+}
+
+void write_track(const TrackLayout& track, char* batch, OutputWriter& out) {
+  const disc::TrackMode mode = track.track->mode;
+  out.write_zeros(std::uint64_t{track.pregap} * disc::facts_of(mode).stored_size);
+  TrackFile file(track.track->file_path);
+  copy_sectors(file, track.sectors_before_index01, track.mode_before_index01, batch, out);
+  copy_sectors(file, track.file_sectors - track.sectors_before_index01, mode, batch, out);
+  // A file that grew or shrank since it was counted would leave every later
+  // track at the wrong offset in an image that looks complete.
+  file.require_sector_count(track.file_sectors);
+}
+
+}  // namespace
+
+void write_data_area(const ImageLayout& layout, OutputWriter& out) {
+  const std::unique_ptr<char[]> batch(new char[kBatchSectors * disc::kRawSectorSize]);
+  for (const SessionLayout& session : layout.sessions) {
+    for (const TrackLayout& track : session.tracks) write_track(track, batch.get(), out);
+  }
+}
+
+}  // namespace cdi

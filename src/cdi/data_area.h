@@ -1,0 +1,15 @@
+// The track data area: the first and largest part of the image.
+#pragma once
+
+#include "cdi/layout.h"
+#include "cdi/output_writer.h"
+
+namespace cdi {
+
+/// Writes, track after track, each track's pregap of zero sectors and every
+/// raw sector of its file cut to the part the image keeps. Refuses a track
+/// file that cannot be read, or whose size is no longer what the layout
+/// counted.
+void write_data_area(const ImageLayout& layout, OutputWriter& out);
+
+}  // namespace cdi

@@ -1,0 +1,14 @@
+#include "cdi/image.h"
+
+#include "cdi/data_area.h"
+#include "cdi/descriptor.h"
+
+namespace cdi {
+
+void write_out(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter out) {
+  write_data_area(layout, out);
+  out.write(build_descriptor(cdrom, layout));
+  out.close();
+}
+
+}  // namespace cdi

@@ -1,0 +1,47 @@
+// A track's BIN file as the image writer sees it: opened, measured, read.
+//
+// Both phases of a conversion go through this class, the layout to count
+// each file's sectors and the data area to copy them, so the two agree on
+// what a usable track file is and refuse the same files with the same words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "base/system.h"
+
+namespace cdi {
+
+/// The number of raw sectors in a track file of `file_size` bytes. Refuses
+/// a size that is no whole number of sectors, and one of 4 GiB or more: the
+/// image counts sectors in 32 bits, and no CD track comes near that size.
+std::uint32_t sector_count(std::uint64_t file_size);
+
+class TrackFile {
+ public:
+  /// Opens the file at `path` (which must outlive this object) for reading;
+  /// refuses a file that cannot be opened.
+  explicit TrackFile(const std::string& path);
+
+  /// The number of raw sectors the file holds. Refuses a size that cannot be
+  /// looked up or fails sector_count, and a file that is no regular file: a
+  /// FIFO or a device reports 0 bytes whatever it would deliver.
+  std::uint32_t count_sectors() const;
+
+  /// Reads the next `count` raw sectors into `buffer`; refuses a read that
+  /// fails or a file that ends early.
+  void read_sectors(char* buffer, std::size_t count);
+
+  /// Refuses a file that no longer holds exactly `sectors` raw sectors: its
+  /// image would not match the descriptor.
+  void require_sector_count(std::uint32_t sectors) const;
+
+ private:
+  [[noreturn]] void fail_reading() const;
+
+  const std::string& path_;
+  base::File file_;
+};
+
+}  // namespace cdi
