@@ -1,6 +1,7 @@
 // What cuesmelt needs from the operating system: files, paths and their
-// status. This header and its one implementation per system are the only
-// places that know which system the program runs on.
+// status, the standard streams, the arguments and the environment. This
+// header and its one implementation per system are the only places that
+// know which system the program runs on.
 //
 // Failures are reported the C way, as a false or empty result with errno
 // set, because the callers turn them into messages of their own and only
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace base {
 
@@ -102,5 +104,24 @@ std::string_view directory_of(std::string_view path);
 
 /// `name` taken relative to `directory`; an absolute `name` stands alone.
 std::string join_path(std::string_view directory, std::string_view name);
+
+enum class StandardStream { Output, Error };
+
+/// Writes `text` (UTF-8) to the standard stream as it stands, with no
+/// line-end translation; on a Windows console as the characters it spells.
+/// What cannot be written is dropped: there is nowhere left to report it.
+void write_standard(StandardStream stream, std::string_view text);
+
+/// Whether the stream is a terminal that takes ANSI escape sequences for
+/// colour and emphasis (on Windows, a console with virtual-terminal
+/// processing, which this switches on).
+bool is_terminal(StandardStream stream);
+
+/// The environment variable `name`, if it is set.
+std::optional<std::string> environment_variable(const std::string& name);
+
+/// The process's arguments, the invocation name first, in UTF-8 where the
+/// system gives them in another form; as `main` received them elsewhere.
+std::vector<std::string> process_arguments(int argc, char** argv);
 
 }  // namespace base

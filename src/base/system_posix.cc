@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <utility>
@@ -150,6 +151,30 @@ std::string join_path(std::string_view directory, std::string_view name) {
   if (!joined.ends_with('/')) joined += '/';
   joined += name;
   return joined;
+}
+
+void write_standard(StandardStream stream, std::string_view text) {
+  const int descriptor = stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
+  while (!text.empty()) {
+    const ssize_t written = ::write(descriptor, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+bool is_terminal(StandardStream stream) {
+  return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+std::optional<std::string> environment_variable(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::vector<std::string> process_arguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
 }
 
 }  // namespace base

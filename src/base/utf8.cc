@@ -98,6 +98,67 @@ std::string decode_lossy(std::string_view text) {
   return out;
 }
 
+namespace {
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+bool is_high_surrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+bool is_low_surrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+}  // namespace
+
+std::string utf8_from_utf16(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t c = text[i];
+    if (is_high_surrogate(text[i]) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    }
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+std::optional<std::u16string> utf16_from_utf8(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size());
+  while (!text.empty()) {
+    const DecodedChar d = decode_utf8(text);
+    if (!d.valid || d.code_point == 0) return std::nullopt;
+    if (d.code_point < 0x10000) {
+      out += static_cast<char16_t>(d.code_point);
+    } else {
+      out += static_cast<char16_t>(0xD800 + ((d.code_point - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((d.code_point - 0x10000) & 0x3FF));
+    }
+    text.remove_prefix(d.length);
+  }
+  return out;
+}
+
 bool is_white_space(char32_t c) {
   switch (c) {
     case 0x0009:

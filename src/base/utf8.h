@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,6 +31,16 @@ bool is_white_space(char32_t c);
 
 /// `text` without leading and trailing white space; `text` must be valid UTF-8.
 std::string_view trim_white_space(std::string_view text);
+
+/// UTF-16 text, as Windows hands out arguments and file names, in UTF-8. An
+/// unpaired surrogate becomes the three bytes it would take as a character
+/// (as in WTF-8): not valid UTF-8, so the text is refused wherever valid
+/// UTF-8 is required, as a byte string that is not UTF-8 is elsewhere.
+std::string utf8_from_utf16(std::u16string_view text);
+
+/// Valid UTF-8 `text` in UTF-16, for the Windows file API; empty when the
+/// text is not valid UTF-8 (or holds a NUL), since it then names no file.
+std::optional<std::u16string> utf16_from_utf8(std::string_view text);
 
 /// How messages show a path: between double quotes, with \\ \' \" \t \r \n \0
 /// escaped, other non-printable characters and combining marks as \u{hex},

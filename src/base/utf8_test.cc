@@ -252,3 +252,28 @@ TEST(EscapedRanges, EdgesThroughQuotedPath) {
 
 }  // namespace
 }  // namespace base
+
+namespace base {
+namespace {
+
+TEST(Utf16, RoundTripsAndRefusals) {
+  const std::u16string_view kText = u"Disc \u00e9 \u30c7\u30a3\u30b9\u30af \U0001F4BF.bin";
+  const std::string utf8 = utf8_from_utf16(kText);
+  EXPECT_EQ(utf8, "Disc \u00e9 \u30c7\u30a3\u30b9\u30af \U0001F4BF.bin");
+  EXPECT_EQ(utf16_from_utf8(utf8), std::u16string(kText));
+
+  // Unpaired surrogates, alone, at the end, or the wrong way round, come out
+  // as bytes that are not valid UTF-8.
+  for (const std::u16string& lone :
+       {std::u16string(u"a") + char16_t{0xD800}, std::u16string(1, char16_t{0xDC00}) + u"b",
+        std::u16string{char16_t{0xDC00}, char16_t{0xD800}}}) {
+    EXPECT_FALSE(is_valid_utf8(utf8_from_utf16(lone)));
+  }
+  EXPECT_EQ(utf8_from_utf16(std::u16string(1, char16_t{0xD800})), "\xED\xA0\x80");
+
+  EXPECT_EQ(utf16_from_utf8("a\xFF"), std::nullopt);
+  EXPECT_EQ(utf16_from_utf8(std::string("a\0b", 3)), std::nullopt);
+}
+
+}  // namespace
+}  // namespace base

@@ -7,9 +7,9 @@
 #include "cli/run.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <new>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "base/failure.h"
@@ -26,9 +26,28 @@ namespace {
 
 using base::Failure;
 
-void print(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
-}
+/// Standard output, delivered a line at a time: a progress text without its
+/// line end waits for the rest of its line, or for the end of the run (so a
+/// failure's message on standard error comes out first).
+class LineBufferedOutput {
+ public:
+  LineBufferedOutput() = default;
+  LineBufferedOutput(const LineBufferedOutput&) = delete;
+  LineBufferedOutput& operator=(const LineBufferedOutput&) = delete;
+  ~LineBufferedOutput() { base::write_standard(base::StandardStream::Output, pending_); }
+
+  void print(std::string_view text) {
+    pending_ += text;
+    const std::size_t line_end = pending_.rfind('\n');
+    if (line_end == std::string::npos) return;
+    base::write_standard(base::StandardStream::Output,
+                         std::string_view(pending_).substr(0, line_end + 1));
+    pending_.erase(0, line_end + 1);
+  }
+
+ private:
+  std::string pending_;
+};
 
 bool names_file(const std::string& path, const base::FileId& file) {
   const std::optional<base::FileStatus> status = base::path_status(path);
@@ -61,34 +80,36 @@ cdi::OutputWriter create_output_file(const std::string& path) {
   return cdi::OutputWriter(std::move(file));
 }
 
-int convert(const Cli& cli) {
-  print("parsing bin+cue... ");
+int convert(const Cli& cli, LineBufferedOutput& out) {
+  out.print("parsing bin+cue... ");
   const disc::Cdrom cdrom = cue_parse::parse_cue(cli.incue);
-  print("ok.\nwriting... \n");
+  out.print("ok.\nwriting... \n");
   refuse_output_that_is_an_input(cli, cdrom);
   const cdi::ImageLayout layout = cdi::lay_out(cdrom);
   cdi::write_out(cdrom, layout, create_output_file(cli.outcdi));
-  print("enjoy!\n");
+  out.print("enjoy!\n");
   return 0;
 }
 
 int report(std::string_view message, int exit_status) {
-  std::fwrite(message.data(), 1, message.size(), stderr);
-  std::fputc('\n', stderr);
+  // Two writes rather than a concatenation: this also reports running out of memory.
+  base::write_standard(base::StandardStream::Error, message);
+  base::write_standard(base::StandardStream::Error, "\n");
   return exit_status;
 }
 
 }  // namespace
 
 int run(const std::vector<std::string>& args) {
-  print(banner());
+  LineBufferedOutput out;
+  out.print(banner());
   try {
     const ParsedCommandLine parsed = parse_command_line(args);
     if (parsed.action != Action::Run) {
-      print(parsed.text);
+      out.print(parsed.text);
       return 0;
     }
-    return convert(parsed.cli);
+    return convert(parsed.cli, out);
   } catch (const Failure& failure) {
     return report(failure.what(), failure.exit_status());
   } catch (const std::bad_alloc&) {
