@@ -5,6 +5,8 @@
 set(components cuesmelt)
 if(CPACK_GENERATOR STREQUAL "DEB")
   list(APPEND components debian)
+elseif(CPACK_GENERATOR MATCHES "^(TGZ|TXZ|TBZ2|TZST|ZIP)$")
+  list(APPEND components archive)
 endif()
 set(CPACK_INSTALL_CMAKE_PROJECTS)
 foreach(component IN LISTS components)

@@ -1,11 +1,13 @@
-# What `cmake --install` puts on a system, and the Debian package made of it.
+# What `cmake --install` puts on a system, and the packages made of it.
 #
 # Everything a user gets is in the install component "cuesmelt": the
-# executable, its manual page and the shell completions. The package adds
-# the copyright file and changelog that Debian wants in /usr/share/doc, from
-# the component "debian" that a plain `cmake --install` leaves out
-# (EXCLUDE_FROM_ALL). Nothing else in the project installs anything, so test
-# programs can never end up in the package.
+# executable, its manual page and the shell completions. The packages add
+# what only they carry, each from a component of its own that a plain
+# `cmake --install` leaves out (EXCLUDE_FROM_ALL): "debian" holds the
+# copyright file and changelog that Debian wants in /usr/share/doc, "archive"
+# the README and LICENSE at the top of the release archive. Nothing else in
+# the project installs anything, so test programs can never end up in a
+# package.
 
 include(GNUInstallDirs)
 
@@ -79,6 +81,11 @@ install(FILES ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelo
         DESTINATION ${CMAKE_INSTALL_DOCDIR}
         COMPONENT debian EXCLUDE_FROM_ALL)
 
+# --- Release archive: README.md and LICENSE beside bin/ and share/.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+        DESTINATION .
+        COMPONENT archive EXCLUDE_FROM_ALL)
+
 # cpack -G DEB (cpack --preset package): cuesmelt_<version>_<arch>.deb.
 # The package preset links with -z relro -z now, as Debian's hardening does.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -87,7 +94,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# The time every file in the package carries: the date of the changelog's
+# cpack -G TGZ (cpack --preset release): cuesmelt-<version>-linux-<cpu>.tar.gz,
+# everything under a folder of the same name.
+string(TOLOWER "${CMAKE_SYSTEM_NAME}" cuesmelt_system)
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${cuesmelt_system}-${CMAKE_SYSTEM_PROCESSOR}")
+
+# The time every file in the packages carries: the date of the changelog's
 # top entry, as seconds since 1970.
 file(STRINGS ${CMAKE_SOURCE_DIR}/doc/changelog trailer REGEX "^ -- .*>  " LIMIT_COUNT 1)
 string(REGEX REPLACE "^ -- .*>  " "" release_date "${trailer}")
@@ -98,7 +110,7 @@ if(NOT date_status EQUAL 0 OR NOT CPACK_CUESMELT_RELEASE_EPOCH MATCHES "^[0-9]+$
   message(FATAL_ERROR "doc/changelog: no date in the top entry's ' -- ' line")
 endif()
 
-# Which components the package is made of, and the time stamp, are settled
+# Which components each package is made of, and the time stamp, are settled
 # per generator when cpack runs (cmake/cpack_project.cmake).
 set(CPACK_CUESMELT_BINARY_DIR ${CMAKE_BINARY_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack_project.cmake)
