@@ -1,19 +1,42 @@
-# What `cmake --install` puts on a system, and the Debian package made of it.
+# What `cmake --install` puts on a system, and the packages made of it.
 #
-# Everything a user gets is in the one install component "cuesmelt": the
-# executable, its manual page and the shell completions. Nothing else in the
-# project installs anything, and the package is built from this component
-# alone, so test programs can never end up in it.
+# Everything a user gets is in the install component "cuesmelt": the
+# executable, its manual page and the shell completions. The packages add
+# what only they carry, each from a component of its own that a plain
+# `cmake --install` leaves out (EXCLUDE_FROM_ALL): "debian" holds the
+# copyright file and changelog that Debian wants in /usr/share/doc, "archive"
+# the README and LICENSE at the top of the release archive. Nothing else in
+# the project installs anything, so test programs can never end up in a
+# package.
 
 include(GNUInstallDirs)
 
-# The manual page carries the version of project() above; the file in the
-# source tree is a template so that the version is written in one place.
+# Gzipped with -9n, as Debian wants manual pages and changelogs: no name and
+# no time in the header, so the same input always gives the same bytes.
+find_program(GZIP_EXECUTABLE gzip REQUIRED)
+function(cuesmelt_gzip input output)
+  execute_process(COMMAND ${GZIP_EXECUTABLE} -9n -c ${input}
+                  OUTPUT_FILE ${output} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+
+# The manual page carries the version of project(); the file in the source
+# tree is a template so that the version is written in one place. The plain
+# page stays in the build folder for the documented-messages test.
 set(cuesmelt_man_page ${CMAKE_BINARY_DIR}/doc/cuesmelt.1)
 configure_file(${CMAKE_SOURCE_DIR}/doc/cuesmelt.1.in ${cuesmelt_man_page} @ONLY)
+cuesmelt_gzip(${cuesmelt_man_page} ${cuesmelt_man_page}.gz)
 
 install(TARGETS cuesmelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cuesmelt)
-install(FILES ${cuesmelt_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cuesmelt)
+# A stripping install (`--strip`, and the packages) also drops the .comment
+# section, the compiler version strings that crt files and libraries leave,
+# the way Debian's own packaging tools strip a program.
+install(CODE "
+  set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/cuesmelt\")
+  if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"\${installed}\")
+    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${installed}\"
+                    COMMAND_ERROR_IS_FATAL ANY)
+  endif()" COMPONENT cuesmelt)
+install(FILES ${cuesmelt_man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cuesmelt)
 install(FILES ${CMAKE_SOURCE_DIR}/completion/cuesmelt.bash
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME cuesmelt
@@ -22,7 +45,6 @@ install(FILES ${CMAKE_SOURCE_DIR}/completion/_cuesmelt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
         COMPONENT cuesmelt)
 
-# cpack -G DEB (or cpack --preset deb): one package, cuesmelt_<version>_<arch>.deb.
 set(CPACK_PACKAGE_NAME cuesmelt)
 set(CPACK_PACKAGE_VENDOR "the cuesmelt developers")
 set(CPACK_PACKAGE_CONTACT "The cuesmelt developers <developers@cuesmelt.example.org>")
@@ -36,13 +58,61 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "track, into one CDI disc image that emulators and burning tools load."
   "GD-ROM dumps are refused.")
 set(CPACK_STRIP_FILES ON)
-# Only the product component goes into the package: the install projects
-# list names it explicitly instead of installing every component.
-set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};cuesmelt;/")
 
+# --- Debian: /usr/share/doc/cuesmelt/copyright and changelog.gz.
+# The copyright file is in Debian's machine-readable format, its licence text
+# taken from LICENSE so that the two cannot drift apart. The changelog is
+# doc/changelog, in Debian's format; its top entry must name the version of
+# project() (tools/check_package.sh checks that, and lintian the rest).
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/doc/changelog)
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE license)
+if(NOT license MATCHES "\nCopyright \\(c\\) ([^\n]+)\n\n(.+)$")
+  message(FATAL_ERROR "LICENSE: no 'Copyright (c) ...' line followed by the licence text")
+endif()
+set(cuesmelt_copyright "${CMAKE_MATCH_1}")
+# Continuation lines of a field: one space in front, "." for an empty line.
+string(STRIP "${CMAKE_MATCH_2}" cuesmelt_license_text)
+string(REPLACE "\n\n" "\n.\n" cuesmelt_license_text "${cuesmelt_license_text}")
+string(REPLACE "\n" "\n " cuesmelt_license_text " ${cuesmelt_license_text}")
+configure_file(${CMAKE_SOURCE_DIR}/doc/copyright.in ${CMAKE_BINARY_DIR}/doc/copyright @ONLY)
+cuesmelt_gzip(${CMAKE_SOURCE_DIR}/doc/changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT debian EXCLUDE_FROM_ALL)
+
+# --- Release archive: README.md and LICENSE beside bin/ and share/.
+install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
+        DESTINATION .
+        COMPONENT archive EXCLUDE_FROM_ALL)
+
+# cpack -G DEB (cpack --preset package): cuesmelt_<version>_<arch>.deb.
+# The package preset links with -z relro -z now, as Debian's hardening does.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION otherutils)
+# Where Debian files tools for other systems' disc images and file systems.
+set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+
+# cpack -G TGZ (cpack --preset release): cuesmelt-<version>-linux-<cpu>.tar.gz,
+# everything under a folder of the same name.
+string(TOLOWER "${CMAKE_SYSTEM_NAME}" cuesmelt_system)
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${cuesmelt_system}-${CMAKE_SYSTEM_PROCESSOR}")
+
+# The time every file in the packages carries: the date of the changelog's
+# top entry, as seconds since 1970.
+file(STRINGS ${CMAKE_SOURCE_DIR}/doc/changelog trailer REGEX "^ -- .*>  " LIMIT_COUNT 1)
+string(REGEX REPLACE "^ -- .*>  " "" release_date "${trailer}")
+execute_process(COMMAND date -u -d "${release_date}" +%s
+                OUTPUT_VARIABLE CPACK_CUESMELT_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                RESULT_VARIABLE date_status)
+if(NOT date_status EQUAL 0 OR NOT CPACK_CUESMELT_RELEASE_EPOCH MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "doc/changelog: no date in the top entry's ' -- ' line")
+endif()
+
+# Which components each package is made of, and the time stamp, are settled
+# per generator when cpack runs (cmake/cpack_project.cmake).
+set(CPACK_CUESMELT_BINARY_DIR ${CMAKE_BINARY_DIR})
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_SOURCE_DIR}/cmake/cpack_project.cmake)
 
 include(CPack)

@@ -3,8 +3,9 @@
 #
 # Installs the build into a fresh prefix and checks what a user gets: exactly
 # the executable, the manual page and the two completion scripts; a manual
-# page that groff renders without a warning; a bash completion that loads and
-# offers the right files for each option; a zsh completion that registers.
+# page, gzipped without name or time, that groff renders without a warning;
+# a bash completion that loads and offers the right files for each option; a
+# zsh completion that registers.
 set -euo pipefail
 
 build=$1
@@ -33,7 +34,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expect "installed files" \
   "bin/cuesmelt
 share/bash-completion/completions/cuesmelt
-share/man/man1/cuesmelt.1
+share/man/man1/cuesmelt.1.gz
 share/zsh/vendor-completions/_cuesmelt" \
   "$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)"
 
@@ -41,10 +42,13 @@ expect "installed cuesmelt --version" "cuesmelt $version" \
   "$("$prefix/bin/cuesmelt" --version | tail -n 1)"
 
 # --- manual page
-man_page=$prefix/share/man/man1/cuesmelt.1
-grep -q "^\.TH CUESMELT 1 .*\"cuesmelt $version\"" "$man_page" || fail "manual page header names version $version"
+man_page=$prefix/share/man/man1/cuesmelt.1.gz
+# gzip -n: method deflate, no flags (no file name), modification time 0.
+expect "manual page gzip header" " 1f 8b 08 00 00 00 00 00" "$(od -An -tx1 -N8 "$man_page")"
+gzip -dc "$man_page" >"$work/cuesmelt.1"
+grep -q "^\.TH CUESMELT 1 .*\"cuesmelt $version\"" "$work/cuesmelt.1" || fail "manual page header names version $version"
 if command -v groff >/dev/null; then
-  groff -man -Tutf8 -ww -z "$man_page" 2>"$work/groff.err" || fail "groff failed"
+  groff -man -Tutf8 -ww -z "$work/cuesmelt.1" 2>"$work/groff.err" || fail "groff failed"
   [[ -s $work/groff.err ]] && fail "groff warnings: $(cat "$work/groff.err")"
 else
   echo "SKIP: groff is not installed; the manual page was not rendered"
