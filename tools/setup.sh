@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# setup.sh [--tests]: installs, with apt-get on Debian or Ubuntu, what
+# building cuesmelt needs on a bare machine: a C++ compiler, CMake and make.
+# With --tests, also what the tests need: GoogleTest, and for the install
+# and documentation checks python3, groff, man-db, zsh and bash-completion.
+# Only what is missing is installed; with everything present it installs
+# nothing and needs no privileges. As root it runs apt-get itself, otherwise
+# through sudo.
+set -euo pipefail
+
+with_tests=no
+case "${1:-}" in
+  "") ;;
+  --tests) with_tests=yes ;;
+  *)
+    echo "usage: $0 [--tests]" >&2
+    exit 2
+    ;;
+esac
+
+missing=()
+need_command() {  # need_command <command> <package>
+  command -v "$1" >/dev/null 2>&1 || missing+=("$2")
+}
+need_file() {  # need_file <package> <path>...: the package unless one path exists
+  local package=$1
+  shift
+  for path in "$@"; do [ -e "$path" ] && return 0; done
+  missing+=("$package")
+}
+
+need_command g++ g++
+need_command cmake cmake
+need_command make make
+if [ "$with_tests" = yes ]; then
+  need_file libgtest-dev /usr/lib/x86_64-linux-gnu/cmake/GTest /usr/lib/cmake/GTest \
+    /usr/lib/"$(uname -m)"-linux-gnu/cmake/GTest
+  need_command python3 python3
+  need_command groff groff-base
+  need_command man man-db
+  need_command zsh zsh
+  need_file bash-completion /usr/share/bash-completion/bash_completion
+fi
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+if ! command -v apt-get >/dev/null 2>&1; then
+  echo "setup.sh: this is no Debian or Ubuntu system; install these yourself: ${missing[*]}" >&2
+  exit 1
+fi
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then
+  if ! command -v sudo >/dev/null 2>&1; then
+    echo "setup.sh: run this as root, or install sudo: apt-get install needs it" >&2
+    exit 1
+  fi
+  as_root=(sudo)
+fi
+echo "setup.sh: installing ${missing[*]}"
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+  "${missing[@]}"
