@@ -75,8 +75,9 @@ std::string usage_form(const OptionSpec& option) {
   return form;
 }
 
-std::string usage_line(std::string_view name) {
-  std::string line = "Usage: ";
+std::string usage_line(std::string_view name, const TextStyle& style) {
+  std::string line = style.heading("Usage:");
+  line += ' ';
   line += name;
   for (std::size_t i = 0; i < kValueOptionCount; ++i) {
     line += ' ';
@@ -85,26 +86,40 @@ std::string usage_line(std::string_view name) {
   return line;
 }
 
-std::string help_text(std::string_view name) {
-  std::vector<std::string> entries;
+/// "-i, --cue <cuesheet>": the names emphasised, the placeholder not.
+std::string option_entry(const OptionSpec& option, const TextStyle& style) {
+  std::string names = "-";
+  names += option.short_name;
+  names += ", --";
+  names += option.long_name;
+  std::string entry = style.literal(names);
+  if (option.takes_value()) {
+    entry += " <";
+    entry += option.placeholder;
+    entry += '>';
+  }
+  return entry;
+}
+
+std::string help_text(std::string_view name, const TextStyle& style) {
+  // The help texts start in one column: two spaces after the longest entry,
+  // measured without the escape sequences of a styled text.
   std::size_t width = 0;
   for (const OptionSpec& option : kOptions) {
-    std::string entry = "  -";
-    entry += option.short_name;
-    entry += ", ";
-    entry += usage_form(option);
-    width = std::max(width, entry.size());
-    entries.push_back(std::move(entry));
+    width = std::max(width, option_entry(option, TextStyle::plain()).size());
   }
   std::string text;
   text += kAbout;
   text += "\n\n";
-  text += usage_line(name);
-  text += "\n\nOptions:\n";
-  for (std::size_t i = 0; i < kOptions.size(); ++i) {
-    text += entries[i];
-    text.append(width - entries[i].size() + 2, ' ');
-    text += kOptions[i].help;
+  text += usage_line(name, style);
+  text += "\n\n";
+  text += style.heading("Options:");
+  text += '\n';
+  for (const OptionSpec& option : kOptions) {
+    text += "  ";
+    text += option_entry(option, style);
+    text.append(width - option_entry(option, TextStyle::plain()).size() + 2, ' ');
+    text += option.help;
     text += '\n';
   }
   return text;
@@ -199,7 +214,8 @@ bool is_option_word(std::string_view word) {
 
 class Parser {
  public:
-  explicit Parser(std::string name) : name_(std::move(name)) {}
+  Parser(std::string name, const TextStyle& help_style, const TextStyle& error_style)
+      : name_(std::move(name)), help_style_(help_style), error_style_(error_style) {}
 
   ParsedCommandLine parse(const std::vector<std::string>& args) {
     bool options_ended = false;
@@ -312,7 +328,7 @@ class Parser {
     ParsedCommandLine result;
     if (index == kHelp) {
       result.action = Action::ShowHelp;
-      result.text = help_text(name_);
+      result.text = help_text(name_, help_style_);
     } else if (index == kVersionFlag) {
       result.action = Action::ShowVersion;
       result.text = std::string(kCommandName) + " " + std::string(kVersion) + "\n";
@@ -336,21 +352,24 @@ class Parser {
   }
 
   /// The one rejection without a usage line.
-  [[noreturn]] static void reject_missing_value(const OptionSpec& option) {
-    throw base::Failure("error: a value is required for '" + usage_form(option) +
+  [[noreturn]] void reject_missing_value(const OptionSpec& option) const {
+    throw base::Failure(error_style_.error("error:") + " a value is required for '" +
+                            usage_form(option) +
                             "' but none was supplied\n\nFor more information, try '--help'.",
                         kCommandLineStatus);
   }
 
   [[noreturn]] void reject(const std::string& message, const std::string& tip = "") const {
-    std::string text = "error: " + message;
+    std::string text = error_style_.error("error:") + " " + message;
     if (!tip.empty()) text += "\n\n  tip: a similar argument exists: '" + tip + "'";
-    text += "\n\n" + usage_line(name_);
+    text += "\n\n" + usage_line(name_, error_style_);
     text += "\n\nFor more information, try '--help'.";
     throw base::Failure(text, kCommandLineStatus);
   }
 
   std::string name_;
+  TextStyle help_style_;
+  TextStyle error_style_;
   std::array<std::optional<std::string>, kValueOptionCount> values_;
   std::optional<std::size_t> pending_;
 };
@@ -367,8 +386,9 @@ std::string banner() {
   return line;
 }
 
-ParsedCommandLine parse_command_line(const std::vector<std::string>& args) {
-  return Parser(invocation_name(args)).parse(args);
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args,
+                                     const TextStyle& help_style, const TextStyle& error_style) {
+  return Parser(invocation_name(args), help_style, error_style).parse(args);
 }
 
 }  // namespace cli

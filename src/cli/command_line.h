@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/text_style.h"
+
 namespace cli {
 
 /// The parsed command line: both paths exactly as typed.
@@ -35,7 +37,10 @@ std::string banner();
 /// Parses the process's arguments; args[0] is the invocation name (the list
 /// may be empty). Throws base::Failure with exit status 2 and the whole
 /// multi-line rejection text (without its final line feed) when the command
-/// line is refused.
-ParsedCommandLine parse_command_line(const std::vector<std::string>& args);
+/// line is refused. The help text is marked up with `help_style`, the
+/// rejection with `error_style`.
+ParsedCommandLine parse_command_line(const std::vector<std::string>& args,
+                                     const TextStyle& help_style = TextStyle::plain(),
+                                     const TextStyle& error_style = TextStyle::plain());
 
 }  // namespace cli

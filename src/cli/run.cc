@@ -18,6 +18,7 @@
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "cli/command_line.h"
+#include "cli/text_style.h"
 #include "cue_parse/cue_parse.h"
 #include "disc/cdrom.h"
 
@@ -104,7 +105,8 @@ int run(const std::vector<std::string>& args) {
   LineBufferedOutput out;
   out.print(banner());
   try {
-    const ParsedCommandLine parsed = parse_command_line(args);
+    const ParsedCommandLine parsed = parse_command_line(
+        args, style_for(base::StandardStream::Output), style_for(base::StandardStream::Error));
     if (parsed.action != Action::Run) {
       out.print(parsed.text);
       return 0;
