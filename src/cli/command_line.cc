@@ -63,16 +63,15 @@ constexpr std::array<OptionSpec, 4> kOptions = {{
     {'V', "version", "", "Print version"},
 }};
 
+/// " <cuesheet>" for a value option, nothing for a flag.
+std::string placeholder_part(const OptionSpec& option) {
+  if (!option.takes_value()) return {};
+  return " <" + std::string(option.placeholder) + ">";
+}
+
 /// "--cue <cuesheet>" for a value option, "--help" for a flag.
 std::string usage_form(const OptionSpec& option) {
-  std::string form = "--";
-  form += option.long_name;
-  if (option.takes_value()) {
-    form += " <";
-    form += option.placeholder;
-    form += '>';
-  }
-  return form;
+  return "--" + std::string(option.long_name) + placeholder_part(option);
 }
 
 std::string usage_line(std::string_view name, const TextStyle& style) {
@@ -88,17 +87,9 @@ std::string usage_line(std::string_view name, const TextStyle& style) {
 
 /// "-i, --cue <cuesheet>": the names emphasised, the placeholder not.
 std::string option_entry(const OptionSpec& option, const TextStyle& style) {
-  std::string names = "-";
-  names += option.short_name;
-  names += ", --";
-  names += option.long_name;
-  std::string entry = style.literal(names);
-  if (option.takes_value()) {
-    entry += " <";
-    entry += option.placeholder;
-    entry += '>';
-  }
-  return entry;
+  const std::string names =
+      std::string{'-', option.short_name} + ", --" + std::string(option.long_name);
+  return style.literal(names) + placeholder_part(option);
 }
 
 std::string help_text(std::string_view name, const TextStyle& style) {
