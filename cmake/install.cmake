@@ -5,7 +5,9 @@
 # what only they carry, each from a component of its own that a plain
 # `cmake --install` leaves out (EXCLUDE_FROM_ALL): "debian" holds the
 # copyright file and changelog that Debian wants in /usr/share/doc, "archive"
-# the README and LICENSE at the top of the release archive. Nothing else in
+# the README and LICENSE at the top of the release archives (the Linux
+# tarball and the Windows zip, which holds only cuesmelt.exe besides them).
+# Nothing else in
 # the project installs anything, so test programs can never end up in a
 # package.
 
@@ -26,24 +28,31 @@ set(cuesmelt_man_page ${CMAKE_BINARY_DIR}/doc/cuesmelt.1)
 configure_file(${CMAKE_SOURCE_DIR}/doc/cuesmelt.1.in ${cuesmelt_man_page} @ONLY)
 cuesmelt_gzip(${cuesmelt_man_page} ${cuesmelt_man_page}.gz)
 
-install(TARGETS cuesmelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cuesmelt)
-# A stripping install (`--strip`, and the packages) also drops the .comment
-# section, the compiler version strings that crt files and libraries leave,
-# the way Debian's own packaging tools strip a program.
-install(CODE "
-  set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/cuesmelt\")
-  if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"\${installed}\")
-    execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${installed}\"
-                    COMMAND_ERROR_IS_FATAL ANY)
-  endif()" COMPONENT cuesmelt)
-install(FILES ${cuesmelt_man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cuesmelt)
-install(FILES ${CMAKE_SOURCE_DIR}/completion/cuesmelt.bash
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
-        RENAME cuesmelt
-        COMPONENT cuesmelt)
-install(FILES ${CMAKE_SOURCE_DIR}/completion/_cuesmelt
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
-        COMPONENT cuesmelt)
+if(WIN32)
+  # The Windows zip: cuesmelt.exe at the top of its folder, beside README.md
+  # and LICENSE (the "archive" component below). A console program has no
+  # manual page or shell completion there.
+  install(TARGETS cuesmelt RUNTIME DESTINATION . COMPONENT cuesmelt)
+else()
+  install(TARGETS cuesmelt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT cuesmelt)
+  # A stripping install (`--strip`, and the packages) also drops the .comment
+  # section, the compiler version strings that crt files and libraries leave,
+  # the way Debian's own packaging tools strip a program.
+  install(CODE "
+    set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/cuesmelt\")
+    if(CMAKE_INSTALL_DO_STRIP AND EXISTS \"\${installed}\")
+      execute_process(COMMAND \"${CMAKE_OBJCOPY}\" --remove-section=.comment \"\${installed}\"
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endif()" COMPONENT cuesmelt)
+  install(FILES ${cuesmelt_man_page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT cuesmelt)
+  install(FILES ${CMAKE_SOURCE_DIR}/completion/cuesmelt.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
+          RENAME cuesmelt
+          COMPONENT cuesmelt)
+  install(FILES ${CMAKE_SOURCE_DIR}/completion/_cuesmelt
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions
+          COMPONENT cuesmelt)
+endif()
 
 set(CPACK_PACKAGE_NAME cuesmelt)
 set(CPACK_PACKAGE_VENDOR "the cuesmelt developers")
