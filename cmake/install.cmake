@@ -7,9 +7,8 @@
 # copyright file and changelog that Debian wants in /usr/share/doc, "archive"
 # the README and LICENSE at the top of the release archives (the Linux
 # tarball and the Windows zip, which holds only cuesmelt.exe besides them).
-# Nothing else in
-# the project installs anything, so test programs can never end up in a
-# package.
+# Nothing else in the project installs anything, so test programs can never
+# end up in a package.
 
 include(GNUInstallDirs)
 
