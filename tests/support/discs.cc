@@ -1,10 +1,8 @@
 #include "support/discs.h"
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <stdexcept>
+#include <filesystem>
 
 namespace testing_support {
 
@@ -22,9 +20,7 @@ disc::Cdrom make_disc(const TempDir& dir,
       track.mode = shape.mode;
       const std::string name = "track" + std::to_string(number) + ".bin";
       track.file_path = dir.write(name, fill ? raw_sectors(shape.sectors, number) : "");
-      if (!fill && ::truncate(track.file_path.c_str(), off_t{shape.sectors} * 2352) != 0) {
-        throw std::runtime_error("truncate failed");
-      }
+      if (!fill) std::filesystem::resize_file(fs_path(track.file_path), shape.sectors * 2352ull);
       if (shape.index01 != 0) track.indexes.push_back({0, 0});
       track.indexes.push_back({1, shape.index01});
       session.tracks.push_back(std::move(track));

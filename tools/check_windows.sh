@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# check_windows.sh: the Windows build, made and tried on Linux. Cross-builds
+# cuesmelt.exe and its tests with MinGW-w64 (the "windows" presets), runs the
+# unit and end-to-end tests under Wine, checks that cuesmelt.exe needs no DLL
+# beside it, only Windows' own, and that it converts the sample disc byte for
+# byte as the Linux build does: the sample that the Windows build generated,
+# and the Linux build's own files. Prints how long it all took.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+
+fail() {
+  echo "$*" >&2
+  exit 1
+}
+
+# The reference: the sample disc and its image from the default build.
+cmake --preset default >/dev/null
+cmake --build --preset sample >/dev/null
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+ctest --preset windows
+
+exe=build-windows/cuesmelt.exe
+# The DLLs that come with every Windows (names compared in lower case).
+system_dlls='^(kernel32|msvcrt|shell32|user32|advapi32|ntdll|ucrtbase|api-ms-win-[a-z0-9-]+)\.dll$'
+dlls=$(x86_64-w64-mingw32-objdump -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p')
+[ -n "$dlls" ] || fail "no DLL names found in $exe"
+while read -r dll; do
+  [[ ${dll,,} =~ $system_dlls ]] || fail "$exe needs $dll, which Windows does not bring"
+done <<<"$dlls"
+echo "$exe imports only Windows' own DLLs:" $dlls
+
+cmake --build --preset windows --target convert-sample >/dev/null
+cmp build-windows/sample.cdi build/sample.cdi
+
+wine=$(sed -n 's/^CUESMELT_WINE:FILEPATH=//p' build-windows/CMakeCache.txt)
+[ -x "$wine" ] || fail "no Wine in build-windows/CMakeCache.txt"
+WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$exe" \
+  --cue "build/sample/Sample Disc.cue" --cdi build-windows/sample-from-linux.cdi >/dev/null
+cmp build-windows/sample-from-linux.cdi build/sample.cdi
+echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
+
+echo "Windows step: $((SECONDS - started)) s"
