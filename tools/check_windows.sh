@@ -4,10 +4,18 @@
 # unit and end-to-end tests under Wine, checks that cuesmelt.exe needs no DLL
 # beside it, only Windows' own, and that it converts the sample disc byte for
 # byte as the Linux build does: the sample that the Windows build generated,
-# and the Linux build's own files. Prints how long it all took.
+# and the Linux build's own files. Then packs the release zip the way the
+# README says, unpacks it and converts the sample disc with the cuesmelt.exe
+# it holds. Prints how long it all took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
+# The zip's time stamps must come from the project, not the caller.
+unset SOURCE_DATE_EPOCH
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
 fail() {
   echo "$*" >&2
@@ -41,5 +49,22 @@ WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$exe" \
   --cue "build/sample/Sample Disc.cue" --cdi build-windows/sample-from-linux.cdi >/dev/null
 cmp build-windows/sample-from-linux.cdi build/sample.cdi
 echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
+
+# The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
+rm -rf build-windows/packages
+cpack --preset windows >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
+top=cuesmelt-$version-windows-x86_64
+zip=build-windows/packages/$top.zip
+[ -f "$zip" ] || fail "no $zip"
+listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
+[ "$listed" = "$top/LICENSE $top/README.md $top/cuesmelt.exe " ] || fail "$zip holds: $listed"
+unzip -q "$zip" -d "$work"
+cmp "$work/$top/README.md" README.md
+cmp "$work/$top/LICENSE" LICENSE
+WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$work/$top/cuesmelt.exe" \
+  --cue "build/sample/Sample Disc.cue" --cdi "$work/sample.cdi" >/dev/null
+cmp "$work/sample.cdi" build/sample.cdi
+echo "$zip: its cuesmelt.exe converts the sample disc as the Linux build does"
 
 echo "Windows step: $((SECONDS - started)) s"
