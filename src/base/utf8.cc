@@ -98,8 +98,6 @@ std::string decode_lossy(std::string_view text) {
   return out;
 }
 
-namespace {
-
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -117,6 +115,8 @@ void append_utf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
+
+namespace {
 
 bool is_high_surrogate(char16_t unit) {
   return unit >= 0xD800 && unit <= 0xDBFF;

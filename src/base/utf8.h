@@ -32,6 +32,10 @@ bool is_white_space(char32_t c);
 /// `text` without leading and trailing white space; `text` must be valid UTF-8.
 std::string_view trim_white_space(std::string_view text);
 
+/// Appends the UTF-8 form of `c` to `out`. A surrogate code point gets the
+/// three bytes it would take as a character, which are not valid UTF-8.
+void append_utf8(std::string& out, char32_t c);
+
 /// UTF-16 text, as Windows hands out arguments and file names, in UTF-8. An
 /// unpaired surrogate becomes the three bytes it would take as a character
 /// (as in WTF-8): not valid UTF-8, so the text is refused wherever valid
