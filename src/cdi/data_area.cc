@@ -53,6 +53,7 @@ void write_track(const TrackLayout& track, char* batch, OutputWriter& out) {
   const disc::TrackMode mode = track.track->mode;
   out.write_zeros(std::uint64_t{track.pregap} * disc::facts_of(mode).stored_size);
   TrackFile file(track.track->file_path);
+  file.expect_reading_through();
   copy_sectors(file, track.sectors_before_index01, track.mode_before_index01, batch, out);
   copy_sectors(file, track.file_sectors - track.sectors_before_index01, mode, batch, out);
   // A file that grew or shrank since it was counted would leave every later

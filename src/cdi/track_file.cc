@@ -25,6 +25,9 @@ TrackFile::TrackFile(const std::string& path)
   if (!file_.is_open()) {
     throw base::Failure("Error while opening track file " + base::quoted_path(path));
   }
+}
+
+void TrackFile::expect_reading_through() const {
   base::expect_sequential_reading(file_);
 }
 

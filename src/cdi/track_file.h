@@ -29,6 +29,10 @@ class TrackFile {
   /// FIFO or a device reports 0 bytes whatever it would deliver.
   std::uint32_t count_sectors() const;
 
+  /// Tells the system that the whole file will now be read, start to end;
+  /// measuring it alone needs no read-ahead.
+  void expect_reading_through() const;
+
   /// Reads the next `count` raw sectors into `buffer`; refuses a read that
   /// fails or a file that ends early.
   void read_sectors(char* buffer, std::size_t count);
