@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cdi/descriptor_test_data.h"
+#include "support/golden_descriptors.h"
 #include "disc/cdrom.h"
 #include "support/discs.h"
 #include "support/process.h"
@@ -123,11 +123,17 @@ TEST(EndToEnd, CommandLineOutcomes) {
   }
 }
 
-TEST(EndToEnd, EveryValueFormGivesTheSameImage) {
+TEST(EndToEnd, EveryFormOfTheRunGivesTheSameImage) {
   TempDir dir;
   const std::string reference = dir.path("reference.cdi");
   ASSERT_EQ(cuesmelt({"--cue", kSampleCue, "--cdi", reference}).status, 0);
+  // The sheet as an editor saves "UTF-8 with BOM", beside copies of its files.
+  for (const auto& entry : fs::directory_iterator(fs_path(kSampleDir))) {
+    fs::copy_file(entry.path(), fs_path(dir.path(utf8_path(entry.path().filename()))));
+  }
+  const std::string marked = dir.write("marked.cue", "\xEF\xBB\xBF" + read_file(kSampleCue));
   const std::vector<std::vector<std::string>> forms = {
+      {"--cue", marked, "--cdi", dir.path("a.cdi")},
       {"-i" + kSampleCue, "-o=" + dir.path("a.cdi")},
       {"--cdi=" + dir.path("a.cdi"), "--cue", kSampleCue},
       {"-o", dir.path("a.cdi"), "-i=" + kSampleCue},
@@ -222,25 +228,27 @@ TEST(EndToEnd, AnOutputThatLinksToAnInputIsRefused) {
   EXPECT_EQ(read_file(track), std::string(2352 * 3, 'a'));
 }
 
-/// A sheet of `count` one-file audio tracks of t.bin, over `sessions`
-/// sessions; `last_file` names the last track's file instead.
+/// A sheet of `count` audio tracks of t.bin, each under a FILE line of its
+/// own, over `sessions` sessions; `last_file` names the last track's file.
 std::string sheet_of_tracks(int sessions, int count, const std::string& last_file = "t.bin") {
-  std::string sheet = "FILE t.bin BINARY\n";
+  std::string sheet;
   const int per_session = count / sessions;
   for (int t = 0; t < count; ++t) {
     if (t % per_session == 0) sheet += "REM SESSION " + std::to_string(t / per_session + 1) + "\n";
-    if (t + 1 == count) sheet += "FILE " + last_file + " BINARY\n";
+    sheet += "FILE " + (t + 1 == count ? last_file : "t.bin") + " BINARY\n";
     sheet += "TRACK " + std::to_string(t + 1) + " AUDIO\n";
   }
   return sheet;
 }
 
+const std::string kLaidOut = kBanner + "parsing bin+cue... ok.\nwriting... \n";
+
 /// Converts the sheet `sheet`, beside the files in `dir`, into out.cdi there,
 /// with no image there and over an older one: the run must be refused with
-/// `err` (or `or_err`), "%" standing for the folder with its separator, and
-/// leave the output as it was.
+/// `err` (or `or_err`), "%" standing for the folder with its separator,
+/// after printing `out`, and leave the output as it was.
 void expect_refused_untouched(const TempDir& dir, const std::string& sheet, const std::string& err,
-                              const std::string& or_err = {}) {
+                              const std::string& or_err = {}, const std::string& out = kLaidOut) {
   const std::string cue = dir.write("d.cue", sheet);
   const std::string output = dir.path("out.cdi");
   std::string expected = err;
@@ -251,7 +259,7 @@ void expect_refused_untouched(const TempDir& dir, const std::string& sheet, cons
     if (existing) dir.write("out.cdi", "an older image");
     const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
     EXPECT_EQ(run.status, 1) << err;
-    EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+    EXPECT_EQ(run.out, out) << err;
     EXPECT_TRUE(run.err == expected || run.err == or_err) << run.err;
     if (existing) {
       EXPECT_EQ(read_file(output), "an older image") << err;
@@ -271,6 +279,7 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
     std::string sheet;
     std::string err;
     std::string or_err = {};  // whichever check sees the file first
+    std::string out = kLaidOut;
   } cases[] = {
       {sheet_of_tracks(1, 100), too_many},
       {sheet_of_tracks(2, 100), too_many},
@@ -280,8 +289,15 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
       {"REM SESSION 01\nFILE big.bin BINARY\nTRACK 01 MODE1/2352\n"
        "FILE odd.bin BINARY\nTRACK 02 MODE1/2352\n",
        bad_size},
-      {"REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nTRACK 02 AUDIO\nINDEX 01 00:00:02\n",
+      {"REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nFILE t.bin BINARY\nTRACK 02 AUDIO\n"
+       "INDEX 01 00:00:02\n",
        "Error in TRACK: INDEX 01 lies beyond the end of its file. Quitting...\n"},
+      // One BIN file for the whole disc, as other dumping tools write it.
+      {"REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:00:00\n"
+       "TRACK 02 AUDIO\nINDEX 01 00:00:01\n",
+       "Error: each track needs a FILE line of its own (one BIN file per track). Quitting...\n",
+       {},
+       kBanner + "parsing bin+cue... "},
       // A directory's size is its file system's business.
       {"REM SESSION 01\nFILE folder BINARY\nTRACK 01 AUDIO\n",
        "Error while reading track file \"%folder\". Quitting...\n", bad_size},
@@ -291,7 +307,7 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
   dir.write("odd.bin", std::string(2353, 'o'));
   dir.write("big.bin", std::string(2352 * 4000, 'b'));
   fs::create_directory(fs_path(dir.path("folder")));
-  for (const auto& c : cases) expect_refused_untouched(dir, c.sheet, c.err, c.or_err);
+  for (const auto& c : cases) expect_refused_untouched(dir, c.sheet, c.err, c.or_err, c.out);
 }
 
 TEST(EndToEnd, AFifoTrackFileIsRefusedUnread) {

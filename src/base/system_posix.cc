@@ -6,9 +6,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <stdexcept>
-#include <utility>
 
 #include "base/system.h"
 
@@ -42,28 +39,8 @@ bool holds_nul(std::string_view path) {
 
 }  // namespace
 
-File::File(int descriptor) : descriptor_(descriptor) {
-  if (descriptor < 0) throw std::invalid_argument("base::File: not an open file descriptor");
-}
-
-File::File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) ::close(descriptor_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (is_open()) ::close(descriptor_);
-}
-
-bool File::close() {
-  // The descriptor is gone after close whatever it reports (Linux releases
-  // it even when interrupted), so it is never closed twice.
-  return ::close(std::exchange(descriptor_, -1)) == 0;
+bool File::close_descriptor(int descriptor) {
+  return ::close(descriptor) == 0;
 }
 
 File open_file(std::string_view path, Access access) {
@@ -128,27 +105,25 @@ std::optional<FileStatus> path_status(std::string_view path) {
   return status_of(status);
 }
 
-std::string error_text(int error) {
-  return std::strerror(error);
-}
-
 bool is_path_separator(char c) {
   return c == '/';
 }
 
 std::string_view directory_of(std::string_view path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string_view::npos) return {};
-  auto directory = path.substr(0, slash);
-  while (directory.ends_with('/')) directory.remove_suffix(1);
-  // The root keeps its slash: "/x.cue" lies in "/", not in "".
-  return directory.empty() ? path.substr(0, 1) : directory;
+  std::size_t end = path.size();
+  while (end > 0 && !is_path_separator(path[end - 1])) --end;  // the file name
+  if (end == 0) return {};
+  // The separators before it, but the root keeps its own: "/x.cue" lies in
+  // "/", not in "".
+  while (end > 1 && is_path_separator(path[end - 1])) --end;
+  return path.substr(0, end);
 }
 
 std::string join_path(std::string_view directory, std::string_view name) {
-  if (directory.empty() || name.starts_with('/')) return std::string(name);
+  const bool absolute = !name.empty() && is_path_separator(name.front());
+  if (directory.empty() || absolute) return std::string(name);
   std::string joined(directory);
-  if (!joined.ends_with('/')) joined += '/';
+  if (!is_path_separator(joined.back())) joined += '/';
   joined += name;
   return joined;
 }

@@ -20,11 +20,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <cwchar>
 #include <memory>
-#include <stdexcept>
-#include <utility>
 
 #include "base/system.h"
 #include "base/utf8.h"
@@ -232,26 +229,8 @@ void write_bytes(HANDLE handle, std::string_view text) {
 
 }  // namespace
 
-File::File(int descriptor) : descriptor_(descriptor) {
-  if (descriptor < 0) throw std::invalid_argument("base::File: not an open file descriptor");
-}
-
-File::File(File&& other) noexcept : descriptor_(std::exchange(other.descriptor_, -1)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    if (is_open()) _close(descriptor_);
-    descriptor_ = std::exchange(other.descriptor_, -1);
-  }
-  return *this;
-}
-
-File::~File() {
-  if (is_open()) _close(descriptor_);
-}
-
-bool File::close() {
-  return _close(std::exchange(descriptor_, -1)) == 0;
+bool File::close_descriptor(int descriptor) {
+  return _close(descriptor) == 0;
 }
 
 File open_file(std::string_view path, Access access) {
@@ -327,10 +306,6 @@ std::optional<FileStatus> path_status(std::string_view path) {
   CloseHandle(handle);
   errno = error;
   return status;
-}
-
-std::string error_text(int error) {
-  return std::strerror(error);
 }
 
 bool is_path_separator(char c) {

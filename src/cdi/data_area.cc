@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "cdi/track_file.h"
 #include "disc/track_mode.h"
@@ -21,6 +22,14 @@ namespace cdi {
 namespace {
 
 constexpr std::size_t kBatchSectors = 256;  // 602112 bytes
+
+// The kernel copies into and out of a page-aligned buffer about a third
+// faster than into one a few bytes into a page, where plain new puts it.
+struct alignas(4096) Page {
+  char bytes[4096];
+};
+constexpr std::size_t kBatchPages =
+    (kBatchSectors * disc::kRawSectorSize + sizeof(Page) - 1) / sizeof(Page);
 
 /// Moves the kept part of each of the `count` raw sectors at `sectors` to
 /// the front, one after the other; returns the kept bytes.
@@ -49,24 +58,29 @@ void copy_sectors(TrackFile& file, std::uint32_t count, disc::TrackMode mode, ch
   }
 }
 
-void write_track(const TrackLayout& track, char* batch, OutputWriter& out) {
-  const disc::TrackMode mode = track.track->mode;
-  out.write_zeros(std::uint64_t{track.pregap} * disc::facts_of(mode).stored_size);
-  TrackFile file(track.track->file_path);
+void write_track(const disc::Track& track, const TrackLayout& layout, char* batch,
+                 OutputWriter& out) {
+  const disc::TrackMode mode = track.mode;
+  out.write_zeros(std::uint64_t{layout.pregap} * disc::facts_of(mode).stored_size);
+  TrackFile file(track.file_path);
   file.expect_reading_through();
-  copy_sectors(file, track.sectors_before_index01, track.mode_before_index01, batch, out);
-  copy_sectors(file, track.file_sectors - track.sectors_before_index01, mode, batch, out);
+  copy_sectors(file, layout.sectors_before_index01, layout.mode_before_index01, batch, out);
+  copy_sectors(file, layout.file_sectors - layout.sectors_before_index01, mode, batch, out);
   // A file that grew or shrank since it was counted would leave every later
   // track at the wrong offset in an image that looks complete.
-  file.require_sector_count(track.file_sectors);
+  file.require_sector_count(layout.file_sectors);
 }
 
 }  // namespace
 
-void write_data_area(const ImageLayout& layout, OutputWriter& out) {
-  const std::unique_ptr<char[]> batch(new char[kBatchSectors * disc::kRawSectorSize]);
-  for (const SessionLayout& session : layout.sessions) {
-    for (const TrackLayout& track : session.tracks) write_track(track, batch.get(), out);
+void write_data_area(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter& out) {
+  const std::unique_ptr<Page[]> pages(new Page[kBatchPages]);
+  char* const batch = reinterpret_cast<char*>(pages.get());
+  for (std::size_t i = 0; i < layout.sessions.size(); ++i) {
+    const std::vector<disc::Track>& tracks = cdrom.sessions[i].tracks;
+    for (std::size_t j = 0; j < tracks.size(); ++j) {
+      write_track(tracks[j], layout.sessions[i].tracks[j], batch, out);
+    }
   }
 }
 

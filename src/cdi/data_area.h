@@ -3,6 +3,7 @@
 
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
+#include "disc/cdrom.h"
 
 namespace cdi {
 
@@ -10,6 +11,6 @@ namespace cdi {
 /// raw sector of its file cut to the part the image keeps. Refuses a track
 /// file that cannot be read, or whose size is no longer what the layout
 /// counted.
-void write_data_area(const ImageLayout& layout, OutputWriter& out);
+void write_data_area(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter& out);
 
 }  // namespace cdi

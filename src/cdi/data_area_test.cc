@@ -38,7 +38,7 @@ class DataAreaTest : public ::testing::Test {
   std::string write(const disc::Cdrom& cdrom) {
     const cdi::ImageLayout layout = cdi::lay_out(cdrom);
     cdi::OutputWriter out = writer_to(dir_.path("out.cdi"));
-    cdi::write_data_area(layout, out);
+    cdi::write_data_area(cdrom, layout, out);
     out.close();
     return read_file(dir_.path("out.cdi"));
   }
@@ -97,7 +97,7 @@ TEST_F(DataAreaTest, EmptyTracksAndSessions) {
   const disc::Cdrom cdrom =
       make_disc(dir_, {{}, {{TrackMode::Mode1, 0}, {TrackMode::Audio, 0}}, {}});
   EXPECT_TRUE(same_bytes(write(cdrom), pregap(2048)));
-  // Two tracks under one FILE line each copy the whole file.
+  // Two tracks of one file (two FILE lines naming it) each copy all of it.
   disc::Cdrom twice = make_disc(dir_, {{{TrackMode::Audio, 3}}}, true);
   twice.sessions[0].tracks.push_back(twice.sessions[0].tracks[0]);
   const std::string once = track_bytes(twice, 0, 0);
@@ -121,7 +121,7 @@ TEST_F(DataAreaTest, ATrackFileThatChangedSinceItWasMeasured) {
     cdi::OutputWriter out = writer_to(dir_.path("out.cdi"));
     std::string expected = c.message;
     expected.replace(expected.find('%'), 1, shown_path(path));
-    EXPECT_EQ(failure_of([&] { cdi::write_data_area(layout, out); }), expected);
+    EXPECT_EQ(failure_of([&] { cdi::write_data_area(cdrom, layout, out); }), expected);
   }
 }
 

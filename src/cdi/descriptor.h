@@ -9,7 +9,8 @@
 namespace cdi {
 
 /// The disc information block that precedes every track entry and stands in
-/// the closing block. Refuses a disc of more than 99 tracks.
+/// the closing block, the same bytes in every place. The disc must be within
+/// the limits that lay_out checks.
 std::string discinfoblock(const disc::Cdrom& cdrom);
 
 /// The descriptor of `cdrom` laid out as `layout`, its size D as its last 4 bytes.

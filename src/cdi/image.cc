@@ -6,7 +6,7 @@
 namespace cdi {
 
 void write_out(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter out) {
-  write_data_area(layout, out);
+  write_data_area(cdrom, layout, out);
   out.write(build_descriptor(cdrom, layout));
   out.close();
 }

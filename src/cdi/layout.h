@@ -1,22 +1,28 @@
 // The layout of a CDI image: every size and position, worked out once from
 // the disc model and the track files' sizes before anything is written.
 //
-// The data area and the descriptor both read their geometry from here and
-// work none of it out again. Laying out is also where every refusal that
-// needs no track data happens, so that a disc that cannot become an image
-// never touches the output path.
+// The layout holds numbers only, one record per session and per track of
+// the model, in the model's order; the model says the rest (paths, modes,
+// ISRCs). The data area and the descriptor both read their geometry from
+// here and work none of it out again. Laying out is also where every
+// refusal that needs no track data happens, so that a disc that cannot
+// become an image never touches the output path.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 #include "disc/cdrom.h"
 
 namespace cdi {
 
+/// The disc's limits: the descriptor head holds the session count in one
+/// byte, and a CD has at most 99 tracks.
+inline constexpr std::size_t kMaxSessions = 255;
+inline constexpr std::size_t kMaxTracks = 99;
+
 struct TrackLayout {
-  const disc::Track* track = nullptr;
   /// Raw sectors in the track's file; the data area holds every one of them.
   std::uint32_t file_sectors = 0;
   /// The file's first sectors, those in front of its INDEX 01, that count as
@@ -48,15 +54,12 @@ struct ImageLayout {
   std::vector<SessionLayout> sessions;
   /// The disc's length in sectors, the gaps between sessions included.
   std::uint32_t disc_length = 0;
-  /// The disc information block, the same in every place it stands.
-  std::string disc_info_block;
 };
 
 /// Opens every track file once, in disc order, to learn its sector count,
 /// and lays out the image. Refuses, in this order: a track file that cannot
 /// be opened or measured, or whose INDEX 01 lies beyond its end (track by
-/// track); more than 255 sessions; more than 99 tracks; a length or position
-/// beyond the image's 32-bit fields.
+/// track); more than kMaxSessions sessions; more than kMaxTracks tracks.
 ImageLayout lay_out(const disc::Cdrom& cdrom);
 
 }  // namespace cdi

@@ -74,12 +74,6 @@ TEST(Layout, OnlyTheLowBitsOfEveryIndex01Count) {
   EXPECT_EQ(picture(cdi::lay_out(cdrom)), "S0{0/150+15 165/0+5(5@0)} 170");
 }
 
-TEST(Layout, DiscInfoBlockIsLaidOutOnce) {
-  TempDir dir;
-  const disc::Cdrom cdrom = make_disc(dir, {{{TrackMode::Audio, 1}}});
-  EXPECT_EQ(cdi::lay_out(cdrom).disc_info_block.size(), 68u);
-}
-
 /// A disc of `count` one-sector tracks over `sessions` sessions.
 disc::Cdrom many_tracks(const TempDir& dir, std::size_t sessions, std::size_t count) {
   disc::Cdrom cdrom = make_disc(dir, {{{TrackMode::Audio, 1}}});

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "base/failure.h"
 #include "base/utf8.h"
-#include "disc/track_mode.h"
 
 namespace cdi {
 
@@ -15,15 +15,14 @@ std::uint32_t sector_count(std::uint64_t file_size) {
   if (file_size % disc::kRawSectorSize != 0) {
     throw base::Failure("Error in TRACK: specified file not multiple of 2352");
   }
-  constexpr std::uint64_t kFourGiB = std::uint64_t{1} << 32;
-  if (file_size >= kFourGiB) throw base::Failure("Error in TRACK: specified file too large");
+  if (file_size >= kTrackFileSizeLimit) throw base::Failure("Error in TRACK: specified file too large");
   return static_cast<std::uint32_t>(file_size / disc::kRawSectorSize);
 }
 
-TrackFile::TrackFile(const std::string& path)
-    : path_(path), file_(base::open_file(path, base::Access::ReadWithoutWaiting)) {
+TrackFile::TrackFile(std::string path)
+    : path_(std::move(path)), file_(base::open_file(path_, base::Access::ReadWithoutWaiting)) {
   if (!file_.is_open()) {
-    throw base::Failure("Error while opening track file " + base::quoted_path(path));
+    throw base::Failure("Error while opening track file " + base::quoted_path(path_));
   }
 }
 

@@ -10,19 +10,25 @@
 #include <string>
 
 #include "base/system.h"
+#include "disc/track_mode.h"
 
 namespace cdi {
 
+/// A track file must be smaller than 4 GiB: the image counts sectors in 32
+/// bits, and no CD track comes near that size.
+inline constexpr std::uint64_t kTrackFileSizeLimit = std::uint64_t{1} << 32;
+inline constexpr std::uint32_t kMaxTrackFileSectors =
+    (kTrackFileSizeLimit - 1) / disc::kRawSectorSize;
+
 /// The number of raw sectors in a track file of `file_size` bytes. Refuses
-/// a size that is no whole number of sectors, and one of 4 GiB or more: the
-/// image counts sectors in 32 bits, and no CD track comes near that size.
+/// a size that is no whole number of sectors, and one of kTrackFileSizeLimit
+/// or more.
 std::uint32_t sector_count(std::uint64_t file_size);
 
 class TrackFile {
  public:
-  /// Opens the file at `path` (which must outlive this object) for reading;
-  /// refuses a file that cannot be opened.
-  explicit TrackFile(const std::string& path);
+  /// Opens the file at `path` for reading; refuses a file that cannot be opened.
+  explicit TrackFile(std::string path);
 
   /// The number of raw sectors the file holds. Refuses a size that cannot be
   /// looked up or fails sector_count, and a file that is no regular file: a
@@ -44,7 +50,7 @@ class TrackFile {
  private:
   [[noreturn]] void fail_reading() const;
 
-  const std::string& path_;
+  std::string path_;
   base::File file_;
 };
 

@@ -29,10 +29,6 @@ constexpr std::string_view kVersion = CUESMELT_VERSION;  // project(VERSION) in 
 constexpr std::string_view kAbout =
     "Convert Dreamcast multisession CD images in Redump CUE format to DiscJuggler CDI format";
 
-constexpr std::string_view kBannerTitle = "cuesmelt BETA 0.9 - 2024-03-30";
-constexpr std::string_view kAuthorCredit = "the cuesmelt developers";
-constexpr std::string_view kWebAddress = "https://cuesmelt.example.org";
-
 constexpr int kCommandLineStatus = 2;
 
 // An unknown long option earns a tip when its name is at most this many
@@ -366,16 +362,6 @@ class Parser {
 };
 
 }  // namespace
-
-std::string banner() {
-  std::string line(kBannerTitle);
-  line += ' ';
-  line += kAuthorCredit;
-  line += " - ";
-  line += kWebAddress;
-  line += '\n';
-  return line;
-}
 
 ParsedCommandLine parse_command_line(const std::vector<std::string>& args,
                                      const TextStyle& help_style, const TextStyle& error_style) {

@@ -31,9 +31,6 @@ struct ParsedCommandLine {
   std::string text;
 };
 
-/// The first line of every run's standard output, line feed included.
-std::string banner();
-
 /// Parses the process's arguments; args[0] is the invocation name (the list
 /// may be empty). Throws base::Failure with exit status 2 and the whole
 /// multi-line rejection text (without its final line feed) when the command

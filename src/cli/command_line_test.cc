@@ -186,9 +186,6 @@ TEST(ParseCommandLine, HelpAndVersionTexts) {
             "  -h, --help            Print help\n"
             "  -V, --version         Print version\n");
   EXPECT_EQ(parse_command_line({"/opt/smelt", "--version"}).text, "cuesmelt 0.9.0\n");
-  EXPECT_EQ(banner(),
-            "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - "
-            "https://cuesmelt.example.org\n");
 }
 
 TEST(ParseCommandLine, UsageLineShowsTheInvocationFileName) {

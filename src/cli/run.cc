@@ -27,6 +27,22 @@ namespace {
 
 using base::Failure;
 
+// The banner is fixed text: it stays as it is from version to version.
+constexpr std::string_view kBannerTitle = "cuesmelt BETA 0.9 - 2024-03-30";
+constexpr std::string_view kAuthorCredit = "the cuesmelt developers";
+constexpr std::string_view kWebAddress = "https://cuesmelt.example.org";
+
+/// The first line of every run's standard output, line feed included.
+std::string banner() {
+  std::string line(kBannerTitle);
+  line += ' ';
+  line += kAuthorCredit;
+  line += " - ";
+  line += kWebAddress;
+  line += '\n';
+  return line;
+}
+
 /// Standard output, delivered a line at a time: a progress text without its
 /// line end waits for the rest of its line, or for the end of the run (so a
 /// failure's message on standard error comes out first).
@@ -103,8 +119,8 @@ int report(std::string_view message, int exit_status) {
 
 int run(const std::vector<std::string>& args) {
   LineBufferedOutput out;
-  out.print(banner());
   try {
+    out.print(banner());
     const ParsedCommandLine parsed = parse_command_line(
         args, style_for(base::StandardStream::Output), style_for(base::StandardStream::Error));
     if (parsed.action != Action::Run) {

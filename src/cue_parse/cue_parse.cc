@@ -110,6 +110,11 @@ class SheetReader {
 
   std::string cue_directory_;
   std::string track_file_path_;
+  /// Whether a FILE line was read and a TRACK line has taken it since: each
+  /// Redump track has a BIN file of its own, and a second TRACK line under
+  /// one FILE line would copy the whole file once more into the image.
+  bool file_line_seen_ = false;
+  bool file_line_taken_ = false;
   disc::Cdrom disc_;
   std::uint64_t line_number_ = 0;
 };
@@ -182,6 +187,8 @@ void SheetReader::handle_file(std::string_view arguments) {
     throw Failure("FILE not found at " + base::quoted_path(path) + ". Quitting...");
   }
   track_file_path_ = std::move(path);
+  file_line_seen_ = true;
+  file_line_taken_ = false;
 }
 
 void SheetReader::handle_track(std::string_view arguments) {
@@ -201,6 +208,11 @@ void SheetReader::handle_track(std::string_view arguments) {
   // Only the count within the session matters: Redump numbers tracks across
   // the whole disc, so a second session may well start at TRACK 03.
   if (*number <= tracks.size()) throw Failure("Unexpected TRACK number. Quitting...");
+  if (file_line_seen_ && file_line_taken_) {
+    throw Failure(
+        "Error: each track needs a FILE line of its own (one BIN file per track). Quitting...");
+  }
+  file_line_taken_ = file_line_seen_;
   disc::Track track;
   track.file_path = track_file_path_;
   track.mode = *mode;
@@ -272,12 +284,14 @@ disc::Track& SheetReader::current_track(const char* command) {
 /// Cuts a byte stream into lines at line feeds. A final line feed ends the
 /// last line rather than starting an empty one. A carriage return in front
 /// of a line feed needs no handling here: it is white space, which the
-/// reader trims off every line.
+/// reader trims off every line. A UTF-8 byte-order mark in front of the
+/// first line, as Windows editors save "UTF-8 with BOM", is no part of it.
 class LineSplitter {
  public:
   explicit LineSplitter(SheetReader& reader) : reader_(reader) {}
 
   void feed(std::string_view bytes) {
+    bytes = without_byte_order_mark(bytes);
     while (!bytes.empty()) {
       const auto line_feed = bytes.find('\n');
       if (line_feed == std::string_view::npos) {
@@ -296,13 +310,33 @@ class LineSplitter {
   }
 
   void finish() {
+    if (!mark_settled_) pending_.append(kByteOrderMark.substr(0, mark_matched_));
     if (!pending_.empty()) reader_.read_line(pending_);
     pending_.clear();
   }
 
  private:
+  static constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+  /// `bytes` without the part of a byte-order mark at the very start of the
+  /// stream, which may arrive split over several reads.
+  std::string_view without_byte_order_mark(std::string_view bytes) {
+    while (!mark_settled_ && !bytes.empty()) {
+      if (bytes.front() != kByteOrderMark[mark_matched_]) {
+        pending_.append(kByteOrderMark.substr(0, mark_matched_));  // text after all
+        mark_settled_ = true;
+      } else {
+        bytes.remove_prefix(1);
+        mark_settled_ = ++mark_matched_ == kByteOrderMark.size();
+      }
+    }
+    return bytes;
+  }
+
   SheetReader& reader_;
   std::string pending_;
+  std::size_t mark_matched_ = 0;
+  bool mark_settled_ = false;
 };
 
 base::File open_sheet(const std::string& path) {
@@ -326,14 +360,6 @@ disc::Cdrom parse_cue(std::string cue_path) {
     if (got < 0) throw Failure("Error reading CUE file. Quitting...");
     lines.feed(std::string_view(chunk.data(), static_cast<std::size_t>(got)));
   }
-  lines.finish();
-  return reader.take_disc();
-}
-
-disc::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path) {
-  SheetReader reader(cue_path);
-  LineSplitter lines(reader);
-  lines.feed(text);
   lines.finish();
   return reader.take_disc();
 }

@@ -8,7 +8,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 
 #include "disc/cdrom.h"
 
@@ -19,9 +18,5 @@ namespace cue_parse {
 /// resolved against the sheet's directory. Throws base::Failure on the first
 /// refused line; nothing after it is read.
 disc::Cdrom parse_cue(std::string cue_path);
-
-/// The same for a sheet already in memory; `cue_path` is where it would live,
-/// and FILE names are resolved against its directory.
-disc::Cdrom parse_cue_text(std::string_view text, std::string_view cue_path);
 
 }  // namespace cue_parse

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "base/failure.h"
@@ -11,11 +12,12 @@
 namespace {
 
 using testing_support::dump;
-using testing_support::kPathSeparator;
+using testing_support::fs_path;
 using testing_support::shown_path;
 using testing_support::TempDir;
 
-// Every sheet is read as if it lived in a folder holding these track files.
+// Every sheet is written to a folder holding these track files and read
+// from there, as a run reads it.
 class CueParseTest : public ::testing::Test {
  protected:
   CueParseTest() {
@@ -23,13 +25,17 @@ class CueParseTest : public ::testing::Test {
   }
 
   std::string cue_path() const { return dir_.path("x.cue"); }
+  disc::Cdrom read(const std::string& sheet, const std::string& path) const {
+    TempDir::write_path(path, sheet);
+    return cue_parse::parse_cue(path);
+  }
   std::string parse(const std::string& sheet) const {
-    return dump(cue_parse::parse_cue_text(sheet, cue_path()), dir_.path(""));
+    return dump(read(sheet, cue_path()), dir_.path(""));
   }
   std::string refusal(const std::string& sheet) const { return refusal_at(sheet, cue_path()); }
-  static std::string refusal_at(const std::string& sheet, const std::string& cue_path) {
+  std::string refusal_at(const std::string& sheet, const std::string& path) const {
     try {
-      cue_parse::parse_cue_text(sheet, cue_path);
+      read(sheet, path);
     } catch (const base::Failure& failure) {
       EXPECT_EQ(failure.exit_status(), 1);
       return failure.what();
@@ -41,6 +47,8 @@ class CueParseTest : public ::testing::Test {
 };
 
 constexpr const char* kSession = "REM SESSION 01\nFILE a.bin BINARY\nTRACK 01 AUDIO\n";
+constexpr const char* kFileOfItsOwn =
+    "Error: each track needs a FILE line of its own (one BIN file per track). Quitting...";
 
 struct Accepted {
   const char* sheet;
@@ -60,11 +68,14 @@ TEST_F(CueParseTest, AcceptedSheets) {
        "\r\n",
        "{a.bin:1 [1@150]}"},
       {"REM SESSION 01\nTRACK 01 MODE2/2352", "{:2 []}"},  // no FILE: empty path; no final LF
+      // A byte-order mark in front of the first line is no part of it.
+      {"\xEF\xBB\xBFREM SESSION 01\n", "{}"},
+      {"\xEF\xBB\xBF", ""},
       {"REM\n  REM  \nREM COMMENT some text\nREM LEAD-OUT 01:00:00\n", ""},
       {"REM  SESSION 01\n", ""},  // empty keyword: just a remark
       {"FILE \"Game (Track 1).bin\" BINARY\nREM SESSION 01\nTRACK 01 AUDIO\n",
        "{Game (Track 1).bin:0 []}"},
-      {"FILE \"a\".bin BINARY\nREM SESSION 1\nTRACK 1 AUDIO\nTRACK 2 AUDIO\n",
+      {"FILE \"a\".bin BINARY\nREM SESSION 1\nTRACK 1 AUDIO\nFILE a.bin BINARY\nTRACK 2 AUDIO\n",
        "{a.bin:0 [] | a.bin:0 []}"},
       // Track numbers only have to grow within their session.
       {"REM SESSION 1\nTRACK 1 AUDIO\nTRACK 5 AUDIO\nTRACK 3 AUDIO\nREM SESSION 2\nTRACK 3 AUDIO\n",
@@ -100,7 +111,7 @@ TEST_F(CueParseTest, TheRedumpExampleSheet) {
       "  TRACK 03 MODE1/2352\n"
       "    INDEX 00 00:00:00\n"
       "    INDEX 01 00:02:00\n";
-  const disc::Cdrom cdrom = cue_parse::parse_cue_text(sheet, cue_path());
+  const disc::Cdrom cdrom = read(sheet, cue_path());
   EXPECT_EQ(dump(cdrom, dir_.path("")),
             "cat=0123456789012 {a.bin:0 [1@0]} {b.bin:1 [1@0] | Game (Track 1).bin:1 [0@0 1@150]}");
   EXPECT_EQ(cdrom.image_name, "cuesmelt");
@@ -120,7 +131,10 @@ TEST_F(CueParseTest, RefusedSheets) {
        "Error parsing CUE file -- is this a valid Redump Dreamcast CD image?"},
       {"FLAGS DCP\n", "Unrecognized command FLAGS"},
       {"file a.bin BINARY\n", "Unrecognized command file"},
-      {"\xEF\xBB\xBFREM SESSION 01\n", "Unrecognized command \xEF\xBB\xBFREM"},
+      // Only the first byte-order mark is dropped, and only on the first line.
+      {"\xEF\xBB\xBF\xEF\xBB\xBFREM SESSION 01\n", "Unrecognized command \xEF\xBB\xBFREM"},
+      {"REM SESSION 01\n\xEF\xBB\xBFREM SESSION 02\n", "Unrecognized command \xEF\xBB\xBFREM"},
+      {"\xEF\xBB", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
       // A word with a control character is escaped, so a sheet cannot send
       // escape sequences to the terminal; tab and other characters are not.
       {"\x1B[2JREM SESSION 01\n", "Unrecognized command \"\\u{1b}[2JREM\""},
@@ -152,7 +166,10 @@ TEST_F(CueParseTest, RefusedSheets) {
       {"TRACK 01 AUDIO\n", "Error: TRACK line before the first REM SESSION line. Quitting..."},
       {s + "TRACK 01 AUDIO\n", "Unexpected TRACK number. Quitting..."},
       {"REM SESSION 1\nTRACK 0 AUDIO\n", "Unexpected TRACK number. Quitting..."},
-      {s + "INDEX 01\n", "Error parsing INDEX values."},
+      // One BIN file holding several tracks is another layout: refused, in
+      // a session or across sessions, before any later line is read.
+      {s + "TRACK 02 AUDIO\nFLAGS DCP\n", kFileOfItsOwn},
+      {s + "REM SESSION 02\nTRACK 02 AUDIO\n", kFileOfItsOwn},      {s + "INDEX 01\n", "Error parsing INDEX values."},
       {s + "INDEX x1 00:00:00\n", "Error reading INDEX number. Quitting..."},
       {s + "INDEX 01  00:02:00\n", "Error processing INDEX: minutes"},
       {s + "INDEX 01 :02:00\n", "Error processing INDEX: minutes"},
@@ -179,7 +196,7 @@ TEST_F(CueParseTest, RefusedSheets) {
       {"CATALOG 1234567890123\nCATALOG 1234567890123\n",
        "Error: CATALOG already set for this disc. Quitting..."},
       // Lines that are not UTF-8 and would not have been ignored.
-      {"REM SESSION 1\nTRACK 1 AUDIO\xFF\n",
+      {"\xEF\xBB\xBFREM SESSION 1\nTRACK 1 AUDIO\xFF\n",
        "Error: line 2 of the CUE file is not valid UTF-8. Quitting..."},
       {"REM SESSION\xFF 1\n", "(accepted)"},
       {"REM SESSION \xFF\n", "Error: line 1 of the CUE file is not valid UTF-8. Quitting..."},
@@ -193,9 +210,8 @@ TEST_F(CueParseTest, RefusedSheets) {
 }
 
 TEST_F(CueParseTest, FileNamesAreResolvedAgainstTheSheetsFolder) {
+  const TempDir elsewhere;
   const std::string absolute = dir_.path("a.bin");
-  // The root of the temporary folder: "/", or "C:\" and the like on Windows.
-  const std::size_t root = kPathSeparator == '/' ? 1 : 3;
   const struct {
     std::string cue_path;
     std::string file_name;
@@ -203,12 +219,11 @@ TEST_F(CueParseTest, FileNamesAreResolvedAgainstTheSheetsFolder) {
   } cases[] = {
       {dir_.path("x.cue"), "\"Game (Track 1).bin\"", dir_.path("Game (Track 1).bin")},
       {dir_.path() + "//x.cue", "a.bin", dir_.path("a.bin")},
-      {"/elsewhere/x.cue", absolute, absolute},
-      {dir_.path().substr(0, root) + "x.cue", dir_.path("b.bin").substr(root), dir_.path("b.bin")},
+      {elsewhere.path("x.cue"), absolute, absolute},
   };
   for (const auto& c : cases) {
-    const auto disc = cue_parse::parse_cue_text(
-        "FILE " + c.file_name + " BINARY\nREM SESSION 1\nTRACK 1 AUDIO\n", c.cue_path);
+    const auto disc =
+        read("FILE " + c.file_name + " BINARY\nREM SESSION 1\nTRACK 1 AUDIO\n", c.cue_path);
     EXPECT_EQ(disc.sessions.at(0).tracks.at(0).file_path, c.track_path) << c.cue_path;
   }
 }
@@ -229,7 +244,11 @@ TEST_F(CueParseTest, MissingFilesAreNamedInTheQuotedForm) {
               "FILE not found at \"" + quoted_dir + c.shown + "\". Quitting...");
   }
   // With a bare sheet name, FILE names are relative to the working folder.
+  const TempDir working;
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(fs_path(working.path()));
   EXPECT_EQ(refusal_at("FILE a.bin BINARY\n", "x.cue"), "FILE not found at \"a.bin\". Quitting...");
+  std::filesystem::current_path(previous);
 }
 
 TEST_F(CueParseTest, ADoubledSpaceBeforeTheTypeStaysInTheName) {
@@ -241,7 +260,8 @@ TEST_F(CueParseTest, ADoubledSpaceBeforeTheTypeStaysInTheName) {
 }
 
 TEST_F(CueParseTest, ReadsTheSheetFromDisk) {
-  const std::string path = dir_.write("x.cue", std::string(kSession) + "INDEX 01 00:02:00\n");
+  // The last line needs no line feed.
+  const std::string path = dir_.write("x.cue", std::string(kSession) + "INDEX 01 00:02:00");
   EXPECT_EQ(dump(cue_parse::parse_cue(path), dir_.path("")), "{a.bin:0 [1@150]}");
 
   // A sheet larger than one read, with a line across the boundary.
