@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "support/golden_descriptors.h"
 #include "disc/cdrom.h"
 #include "support/discs.h"
+#include "support/golden_descriptors.h"
 #include "support/process.h"
 #include "support/temp_dir.h"
 
@@ -177,6 +177,23 @@ TEST(EndToEnd, OutputThatCannotBeCreatedOrWritten) {
     EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
     EXPECT_EQ(run.err, c.err);
   }
+}
+
+TEST(EndToEnd, TheImageTakesThePermissionsTheUmaskLeaves) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows keeps access in access control lists, not in permission bits";
+#else
+  TempDir dir;
+  for (const auto& [umask, mode] : {std::pair{022, 0644}, {077, 0600}}) {
+    const std::string image = dir.path("umask" + std::to_string(umask) + ".cdi");
+    const mode_t previous = ::umask(static_cast<mode_t>(umask));
+    const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", image});
+    ::umask(previous);
+    struct stat status {};
+    ASSERT_EQ(::stat(image.c_str(), &status), 0) << run.err;
+    EXPECT_EQ(status.st_mode & 0777, static_cast<mode_t>(mode)) << "umask " << umask;
+  }
+#endif
 }
 
 TEST(EndToEnd, AFullDiskIsReported) {

@@ -74,33 +74,33 @@ std::uint32_t session_type(const disc::Session& session) {
 void append_track_entry(LeBytes& out, const disc::Track& track, const TrackLayout& layout,
                         std::uint32_t session_index, std::uint32_t track_index) {
   const disc::TrackModeFacts& mode = disc::facts_of(track.mode);
-  out.u16(2);                                         //   0
-  out.u32(layout.pregap);                             //   2 pregap
-  out.u32(layout.length);                             //   6 length
-  out.zeros(4 + 2);                                   //  10
-  out.u32(mode.cdi_mode);                             //  16 mode value
-  out.zeros(4);                                       //  20
-  out.u32(session_index);                             //  24
-  out.u32(track_index);                               //  28 within the session
-  out.u32(layout.start);                              //  32 start position
-  out.u32(layout.total());                            //  36 total length, pregap + length
-  out.zeros(16);                                      //  40
-  out.u32(mode.cdi_sector_size_code);                 //  56 sector size code
-  out.u32(mode.cdi_control);                          //  60 control value
-  out.u8(0);                                          //  64
-  out.u32(layout.total());                            //  65 total length again
-  out.zeros(4);                                       //  69
-  append_optional_text(out, track.isrc, 12);          //  73 ISRC, 85 its flag
-  out.u8(0);                                          //  89
-  out.u64(~std::uint64_t{0});                         //  90 all bits set
-  out.u32(1);                                         //  98
-  out.u32(kAudioWord);                                // 102
-  out.u32(kAudioChannels);                            // 106
-  out.u32(kAudioBitsPerSample);                       // 110
-  out.u32(kAudioSampleRate);                          // 114
-  out.zeros(42);                                      // 118
-  out.u32(0xFFFFFFFF);                                // 160
-  out.zeros(12);                                      // 164
+  out.u16(2);                                 //   0
+  out.u32(layout.pregap);                     //   2 pregap
+  out.u32(layout.length);                     //   6 length
+  out.zeros(4 + 2);                           //  10
+  out.u32(mode.cdi_mode);                     //  16 mode value
+  out.zeros(4);                               //  20
+  out.u32(session_index);                     //  24
+  out.u32(track_index);                       //  28 within the session
+  out.u32(layout.start);                      //  32 start position
+  out.u32(layout.total());                    //  36 total length, pregap + length
+  out.zeros(16);                              //  40
+  out.u32(mode.cdi_sector_size_code);         //  56 sector size code
+  out.u32(mode.cdi_control);                  //  60 control value
+  out.u8(0);                                  //  64
+  out.u32(layout.total());                    //  65 total length again
+  out.zeros(4);                               //  69
+  append_optional_text(out, track.isrc, 12);  //  73 ISRC, 85 its flag
+  out.u8(0);                                  //  89
+  out.u64(~std::uint64_t{0});                 //  90 all bits set
+  out.u32(1);                                 //  98
+  out.u32(kAudioWord);                        // 102
+  out.u32(kAudioChannels);                    // 106
+  out.u32(kAudioBitsPerSample);               // 110
+  out.u32(kAudioSampleRate);                  // 114
+  out.zeros(42);                              // 118
+  out.u32(0xFFFFFFFF);                        // 160
+  out.zeros(12);                              // 164
   // 176: the end of the entry
 }
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "support/golden_descriptors.h"
 #include "cdi/layout.h"
 #include "support/discs.h"
+#include "support/golden_descriptors.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -115,6 +115,10 @@ int report(std::string_view message, int exit_status) {
   return exit_status;
 }
 
+int report_out_of_memory() {
+  return report("Error: out of memory. Quitting...", 1);
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args) {
@@ -131,8 +135,18 @@ int run(const std::vector<std::string>& args) {
   } catch (const Failure& failure) {
     return report(failure.what(), failure.exit_status());
   } catch (const std::bad_alloc&) {
-    return report("Error: out of memory. Quitting...", 1);
+    return report_out_of_memory();
   }
+}
+
+int run(int argc, char** argv) {
+  std::vector<std::string> args;
+  try {
+    args = base::process_arguments(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return report_out_of_memory();
+  }
+  return run(args);
 }
 
 }  // namespace cli

@@ -12,4 +12,7 @@ namespace cli {
 /// standard output, the one failure message to standard error.
 int run(const std::vector<std::string>& args);
 
+/// The same for the process's own arguments, as `main` receives them.
+int run(int argc, char** argv);
+
 }  // namespace cli

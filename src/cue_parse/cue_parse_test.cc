@@ -169,7 +169,8 @@ TEST_F(CueParseTest, RefusedSheets) {
       // One BIN file holding several tracks is another layout: refused, in
       // a session or across sessions, before any later line is read.
       {s + "TRACK 02 AUDIO\nFLAGS DCP\n", kFileOfItsOwn},
-      {s + "REM SESSION 02\nTRACK 02 AUDIO\n", kFileOfItsOwn},      {s + "INDEX 01\n", "Error parsing INDEX values."},
+      {s + "REM SESSION 02\nTRACK 02 AUDIO\n", kFileOfItsOwn},
+      {s + "INDEX 01\n", "Error parsing INDEX values."},
       {s + "INDEX x1 00:00:00\n", "Error reading INDEX number. Quitting..."},
       {s + "INDEX 01  00:02:00\n", "Error processing INDEX: minutes"},
       {s + "INDEX 01 :02:00\n", "Error processing INDEX: minutes"},

@@ -4,11 +4,15 @@
 Checks that the manual page and the README quote every message of the
 program as it prints it.
 
-The program's messages are the string literals of the expressions that
-raise or report a failure in src/ (Failure(...), reject(...), report(...)).
-A message is often put together from several literals around a path or a
-number; every literal, cut at its line ends, must appear word for word in
-the DIAGNOSTICS section of the rendered manual page and in the README.
+The program's messages are the expressions that raise or report a failure
+in src/ (Failure(...), reject(...), report(...)). A message is often put
+together from literals around a path or a number: its literals, with
+whatever stands between them as a placeholder, make a pattern, one per line
+of the message. Each pattern must match a whole message as the documents
+quote it (a code span or a line of the README, a line of the rendered
+DIAGNOSTICS section of the manual page), not just a part of one: a message
+cut short or grown must not pass. A rejection of the command line may be
+quoted with or without the "error: " that reject() puts in front.
 
 In the manual page source, a message must also be written so that every
 renderer shows it as typed: hyphen-minus as \\-, apostrophe as \\(aq.
@@ -63,49 +67,83 @@ def decode(body):
     return "".join(out)
 
 
-def call_literals(code, open_paren):
-    """The string literals between the parenthesis at open_paren and its
-    partner, adjacent literals joined as the compiler joins them."""
-    literals, depth, i, previous_was_literal = [], 0, open_paren, False
+HOLE = None  # whatever code stands between two literals of a message
+
+
+def call_message(code, open_paren):
+    """The first argument of the call whose parenthesis is at open_paren: its
+    string literals (adjacent ones joined, as the compiler joins them) and a
+    HOLE for every stretch of other code between them. Plus signs,
+    parentheses and conversions to std::string join literals; anything else
+    (a name, a call) puts something of its own in between."""
+    parts, between, depth, i = [], "", 0, open_paren + 1
+
+    def mind_the_gap():
+        something = re.sub(r"std::string(?:_view)?|[\s+()]", "", between)
+        if something and (not parts or parts[-1] is not HOLE):
+            parts.append(HOLE)
+
     while True:
         c = code[i]
         if c == '"':
             end = literal_end(code, i)
+            mind_the_gap()
             text = decode(code[i + 1 : end - 1])
-            if previous_was_literal:
-                literals[-1] += text
+            if parts and parts[-1] is not HOLE:
+                parts[-1] += text
             else:
-                literals.append(text)
-            previous_was_literal = True
+                parts.append(text)
+            between, i = "", end
+            continue
+        if (c == ")" and depth == 0) or (c == "," and depth == 0):
+            mind_the_gap()
+            return parts
+        if c == "'":
+            end = literal_end(code, i)
+            between += code[i:end]
             i = end
             continue
-        if c == "'":
-            i = literal_end(code, i)
-        else:
-            if c == "(":
-                depth += 1
-            elif c == ")":
-                depth -= 1
-                if depth == 0:
-                    return literals
-            i += 1
-        if not c.isspace():
-            previous_was_literal = False
+        depth += 1 if c == "(" else -1 if c == ")" else 0
+        between += c
+        i += 1
 
 
-def program_fragments(source_dir):
-    fragments = {}
+def message_patterns(parts, rejection):
+    """One regular expression per line of the message that parts spell."""
+    lines, line = [], ""
+    for part in parts:
+        if part is HOLE:
+            line += ".*"
+            continue
+        pieces = part.split("\n")
+        line += re.escape(pieces[0])
+        for piece in pieces[1:]:
+            lines.append(line)
+            line = re.escape(piece)
+    lines.append(line)
+    prefix = "(?:error: )?" if rejection else ""
+    return [prefix + line.strip() for line in lines if re.sub(r"\.\*", "", line).strip()]
+
+
+def program_messages(source_dir):
+    """Every message line as a pattern, with the file that prints it."""
+    messages = {}
     for path in sorted((source_dir / "src").rglob("*.cc")):
         if path.name.endswith("_test.cc"):
             continue
         code = strip_comments(path.read_text(encoding="utf-8"))
         for match in RAISING_CALL.finditer(code):
-            for literal in call_literals(code, match.end() - 1):
-                for piece in literal.split("\n"):
-                    piece = piece.strip()
-                    if piece:
-                        fragments.setdefault(piece, path.relative_to(source_dir))
-    return fragments
+            parts = call_message(code, match.end() - 1)
+            rejection = match.group(0).startswith("reject")
+            for pattern in message_patterns(parts, rejection):
+                messages.setdefault(pattern, path.relative_to(source_dir))
+    return messages
+
+
+def quoted_messages(readme):
+    """What the README may quote a message as: each code span, each line."""
+    spans = re.findall(r"`([^`\n]+)`", readme)
+    return spans + [line.strip() for line in readme.splitlines()]
 
 
 def diagnostics_of(man_page):
@@ -118,7 +156,7 @@ def diagnostics_of(man_page):
         check=True,
     ).stdout.decode("utf-8")
     match = re.search(r"^DIAGNOSTICS\n(.*?)^\S", rendered, re.S | re.M)
-    return match.group(1)
+    return [line.strip() for line in match.group(1).splitlines()]
 
 
 def badly_escaped_messages(man_page):
@@ -137,20 +175,20 @@ def badly_escaped_messages(man_page):
 def main():
     source_dir, man_page = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
     readme = (source_dir / "README.md").read_text(encoding="utf-8")
-    fragments = program_fragments(source_dir)
-    if len(fragments) < 30:
-        sys.exit(f"only {len(fragments)} message fragments found in src/: is the scan broken?")
+    messages = program_messages(source_dir)
+    if len(messages) < 30:
+        sys.exit(f"only {len(messages)} messages found in src/: is the scan broken?")
 
     problems = []
-    documents = [("README.md", readme)]
+    documents = [("README.md", quoted_messages(readme))]
     if shutil.which("groff"):
         documents.append(("manual page, DIAGNOSTICS", diagnostics_of(man_page)))
     else:
         print("SKIP: groff is not installed; the manual page was not checked")
-    for name, text in documents:
-        for fragment, origin in fragments.items():
-            if fragment not in text:
-                problems.append(f"{name} lacks {fragment!r} (a message of {origin})")
+    for name, quotes in documents:
+        for pattern, origin in messages.items():
+            if not any(re.fullmatch(pattern, quote) for quote in quotes):
+                problems.append(f"{name} lacks a whole /{pattern}/ (a message of {origin})")
     for line in badly_escaped_messages(man_page):
         problems.append(f"manual page: write - as \\- and ' as \\(aq in messages: {line}")
 
@@ -158,7 +196,7 @@ def main():
         print(problem, file=sys.stderr)
     if problems:
         sys.exit(1)
-    print(f"{len(fragments)} message fragments found in README.md and the manual page")
+    print(f"{len(messages)} messages found whole in README.md and the manual page")
 
 
 if __name__ == "__main__":

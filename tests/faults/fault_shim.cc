@@ -3,9 +3,10 @@
 //
 // CUESMELT_FAULT="<call>:<n>:<fault>" (several joined by commas) picks the
 // n-th call (counting from 1; 0 means every call) of open, read, write,
-// close, stat or fstat, and makes it
+// close, stat, fstat or new (the C++ allocation), and makes it
 //   eio, enospc, eintr  fail with that error without doing anything (close
 //                       closes first, as Linux does whatever it reports);
+//   nomem               throw std::bad_alloc (new);
 //   short               move only half the bytes asked for (reads, writes);
 //   shrink, grow        first cut one sector off, or add one to, the track
 //                       file (a name ending in .bin) the call names (stat)
@@ -27,14 +28,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
-enum Call { kOpen, kRead, kWrite, kClose, kStat, kFstat, kCalls };
-const char* const kCallNames[kCalls] = {"open", "read", "write", "close", "stat", "fstat"};
+enum Call { kOpen, kRead, kWrite, kClose, kStat, kFstat, kNew, kCalls };
+const char* const kCallNames[kCalls] = {"open", "read", "write", "close", "stat", "fstat", "new"};
 
-enum Fault { kNone, kEio, kEnospc, kEintr, kShort, kShrink, kGrow };
-const char* const kFaultNames[] = {"", "eio", "enospc", "eintr", "short", "shrink", "grow"};
+enum Fault { kNone, kEio, kEnospc, kEintr, kShort, kShrink, kGrow, kNomem };
+const char* const kFaultNames[] = {"",      "eio",    "enospc", "eintr",
+                                   "short", "shrink", "grow",   "nomem"};
 
 struct Plan {
   int call = -1;
@@ -57,7 +60,7 @@ Plan parse_plan(const char* text) {
   for (int c = 0; c < kCalls; ++c) {
     if (std::strcmp(call, kCallNames[c]) == 0) plan.call = c;
   }
-  for (int f = kEio; f <= kGrow; ++f) {
+  for (int f = kEio; f <= kNomem; ++f) {
     if (std::strcmp(fault, kFaultNames[f]) == 0) plan.fault = static_cast<Fault>(f);
   }
   plan.nth = nth;
@@ -208,3 +211,21 @@ int fstat(int fd, struct stat* status) {
 }
 
 }  // extern "C"
+
+// The program's allocations: those of the standard library's containers and
+// strings, and of new expressions; the array and nothrow forms go through
+// these two.
+void* operator new(std::size_t size) {
+  void* memory = fault_for(kNew) == kNomem ? nullptr : std::malloc(size ? size : 1);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
+
+void* operator new(std::size_t size, std::align_val_t alignment) {
+  const auto align = static_cast<std::size_t>(alignment);
+  const std::size_t rounded = (size + align - 1) / align * align;
+  void* memory =
+      fault_for(kNew) == kNomem ? nullptr : std::aligned_alloc(align, rounded ? rounded : align);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
+}
