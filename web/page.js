@@ -136,6 +136,7 @@ let worker = null;
 function startWorker() {
   worker = new Worker('worker.js');
   worker.onmessage = ({ data }) => {
+    if (data.type === 'spent') return; // the worker's used memory, for the collector here
     const run = active.runs[active.next];
     if (data.type === 'text') run.text(data.stream, data.text);
     else if (data.type === 'progress') run.progress(data.written, data.size);
