@@ -188,7 +188,7 @@ function convertFiles(picked) {
   }
   notice.textContent = '';
   const runs = sheets.map((sheet) => new Run(sheet));
-  results.prepend(...runs.map((run) => run.card).reverse());
+  results.prepend(...runs.map((run) => run.card)); // the newest batch first
   const batch = { files, sheets, runs, next: 0 };
   if (active) queue.push(batch);
   else startBatch(batch);
