@@ -118,6 +118,10 @@ class Run {
     if (meaning) {
       const explanation = element('p', 'meaning', 'What it means: ');
       explanation.append(withCode(meaning), '.');
+      // Here a track file is found only among the files picked with the sheet.
+      if (message.startsWith('FILE not found at')) {
+        explanation.append(' Pick or drop the sheet together with all its BIN files.');
+      }
       this.result.append(explanation);
     }
   }

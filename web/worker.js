@@ -54,6 +54,7 @@ class RunText {
  * image about ten times as fast as Blobs do.
  */
 class PrivateFileImage {
+  /** A new, empty file `name` in `folder`. */
   static async open(folder, name) {
     const handle = await folder.getFileHandle(name, { create: true });
     return new PrivateFileImage(folder, handle, await handle.createSyncAccessHandle());
@@ -61,7 +62,6 @@ class PrivateFileImage {
 
   constructor(folder, handle, access) {
     Object.assign(this, { folder, handle, access, written: 0 });
-    access.truncate(0);
   }
 
   /** Returns the bytes written; a full quota fails like a full disk. */
@@ -71,14 +71,15 @@ class PrivateFileImage {
     return written;
   }
 
+  // Browsers of 2022 gave promises from flush and close: they are awaited.
   async finish() {
-    this.access.flush();
-    this.access.close();
+    await this.access.flush();
+    await this.access.close();
     return this.handle.getFile();
   }
 
   async discard() {
-    this.access.close();
+    await this.access.close();
     await this.folder.removeEntry(this.handle.name);
   }
 }
