@@ -156,10 +156,11 @@ function startWorker() {
   };
 }
 
-/** The converter is not usable any more: this batch ends, a new one starts. */
+/** The converter is not usable any more: this batch ends, the next gets a new one. */
 function breakBatch(error) {
   worker.terminate();
   worker = null;
+  if (!active) return; // it failed to load: the next batch tries again
   active.runs.slice(active.next).forEach((run) => run.broken(error));
   finishBatch();
 }
@@ -242,7 +243,7 @@ document.addEventListener('dragleave', (event) => {
   if (!event.relatedTarget) dropZone.classList.remove('dragging');
 });
 document.addEventListener('drop', async (event) => {
-  if (!carriesFiles(event)) return;
+  if (!carriesFiles(event) || picker.disabled) return;
   event.preventDefault();
   dropZone.classList.remove('dragging');
   try {
@@ -259,5 +260,5 @@ try {
   picker.disabled = true;
   notice.textContent =
     'This page must be opened from a web server, not as a file: in its folder, run ' +
-    '"python3 -m http.server" and open http://localhost:8000/.';
+    '"python3 -m http.server --bind 127.0.0.1" and open http://127.0.0.1:8000/.';
 }

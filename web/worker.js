@@ -135,10 +135,13 @@ async function privateFolder() {
         return new Promise(() => {}); // released when the page goes
       });
     });
+    const others = [];
     for await (const other of root.keys()) {
-      if (!other.startsWith('cuesmelt-') || other === name) continue;
+      if (other.startsWith('cuesmelt-') && other !== name) others.push(other);
+    }
+    for (const other of others) {
       await navigator.locks.request(other, { ifAvailable: true }, (lock) =>
-        lock ? root.removeEntry(other, { recursive: true }) : null,
+        lock ? root.removeEntry(other, { recursive: true }).catch(() => {}) : null,
       );
     }
     return await root.getDirectoryHandle(name, { create: true });
