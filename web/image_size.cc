@@ -4,8 +4,8 @@
 // here: the sheet is read and the image laid out as the run will do it, and
 // the bytes are counted as the data area and the descriptor will write them.
 // A disc that the run will refuse has no size; the run says why.
+#include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "cdi/descriptor.h"
 #include "cdi/layout.h"
@@ -18,11 +18,13 @@ std::uint64_t stored_bytes(std::uint32_t sectors, disc::TrackMode mode) {
   return std::uint64_t{sectors} * disc::facts_of(mode).stored_size;
 }
 
+// The layout has a record per session and track of the model, in its order.
 std::uint64_t image_size(const disc::Cdrom& cdrom, const cdi::ImageLayout& layout) {
   std::uint64_t size = cdi::build_descriptor(cdrom, layout).size();
-  for (const cdi::SessionLayout& session : layout.sessions) {
-    for (const cdi::TrackLayout& track : session.tracks) {
-      const disc::TrackMode mode = track.track->mode;
+  for (std::size_t s = 0; s < layout.sessions.size(); ++s) {
+    for (std::size_t t = 0; t < layout.sessions[s].tracks.size(); ++t) {
+      const cdi::TrackLayout& track = layout.sessions[s].tracks[t];
+      const disc::TrackMode mode = cdrom.sessions[s].tracks[t].mode;
       size += stored_bytes(track.pregap, mode) +
               stored_bytes(track.sectors_before_index01, track.mode_before_index01) +
               stored_bytes(track.file_sectors - track.sectors_before_index01, mode);
