@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
-# setup.sh [--tests]: installs, with apt-get on Debian or Ubuntu, what
-# building cuesmelt needs on a bare machine: a C++ compiler, CMake and make.
-# With --tests, also what the tests need: GoogleTest, and for the install
-# and documentation checks python3, groff, man-db, zsh and bash-completion.
+# setup.sh [--tests] [--web]: installs, with apt-get on Debian or Ubuntu,
+# what building cuesmelt needs on a bare machine: a C++ compiler, CMake and
+# make. With --tests, also what the tests need: GoogleTest, and for the
+# install and documentation checks python3, groff, man-db, zsh and
+# bash-completion. With --web, what the web page's build and tests need:
+# Emscripten (with node-acorn), chromium, npm and unzip.
 # Only what is missing is installed; with everything present it installs
 # nothing and needs no privileges. As root it runs apt-get itself, otherwise
 # through sudo.
 set -euo pipefail
 
 with_tests=no
-case "${1:-}" in
-  "") ;;
-  --tests) with_tests=yes ;;
-  *)
-    echo "usage: $0 [--tests]" >&2
-    exit 2
-    ;;
-esac
+with_web=no
+for option in "$@"; do
+  case "$option" in
+    --tests) with_tests=yes ;;
+    --web) with_web=yes ;;
+    *)
+      echo "usage: $0 [--tests] [--web]" >&2
+      exit 2
+      ;;
+  esac
+done
 
 missing=()
 need_command() {  # need_command <command> <package>
@@ -40,6 +45,13 @@ if [ "$with_tests" = yes ]; then
   need_command man man-db
   need_command zsh zsh
   need_file bash-completion /usr/share/bash-completion/bash_completion
+fi
+if [ "$with_web" = yes ]; then
+  need_command emcc emscripten
+  need_file node-acorn /usr/share/nodejs/acorn
+  need_command chromium chromium
+  need_command npm npm
+  need_command unzip unzip
 fi
 
 [ ${#missing[@]} -eq 0 ] && exit 0

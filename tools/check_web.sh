@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# check_web.sh: the web page, built and tried in a real browser. Builds the
+# native sample disc (the reference) and the "web" presets, installs
+# playwright-core from tests/web's lockfile, and runs tests/web/web_test.js:
+# the site served on 127.0.0.1 at a free port, Debian's chromium headless,
+# every case's image and messages compared with the native program's (the
+# sample disc, a refused sheet, a BIN not picked, two sheets at once, a disc
+# of 690 MB). Then packs the site the way the README says and checks that
+# the zip holds it, with README.md and LICENSE. Prints how long it all took.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+started=$SECONDS
+# The zip's time stamps must come from the project, not the caller.
+unset SOURCE_DATE_EPOCH
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+fail() {
+  echo "$*" >&2
+  exit 1
+}
+
+# The reference: the native cuesmelt and the sample disc.
+cmake --preset default >/dev/null
+cmake --build --preset sample >/dev/null
+
+cmake --preset web >/dev/null
+cmake --build --preset web
+
+npm ci --prefix tests/web --no-audit --no-fund
+node --test tests/web/web_test.js
+
+rm -rf build-web/packages
+cpack --config build-web/CPackConfig.cmake -B build-web/packages >/dev/null
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-web/CMakeCache.txt)
+top=cuesmelt-$version-web
+zip=build-web/packages/$top.zip
+[ -f "$zip" ] || fail "no $zip"
+unzip -q "$zip" -d "$work"
+[ "$(ls "$work")" = "$top" ] || fail "$zip does not hold one folder $top: $(ls "$work")"
+cmp "$work/$top/README.md" README.md
+cmp "$work/$top/LICENSE" LICENSE
+rm "$work/$top/README.md" "$work/$top/LICENSE"
+diff -r "$work/$top" build-web/site || fail "$zip does not hold build-web/site as it is"
+echo "$zip holds the site, README.md and LICENSE"
+
+echo "web step: $((SECONDS - started)) s"
