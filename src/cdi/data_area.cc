@@ -10,6 +10,8 @@
 // cache between the read and the write.
 #include "cdi/data_area.h"
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string_view>
@@ -58,20 +60,52 @@ void copy_sectors(TrackFile& file, std::uint32_t count, disc::TrackMode mode, ch
   }
 }
 
+/// The track's pregap: zero sectors in the track's own stored size.
+std::uint64_t pregap_bytes(const disc::Track& track, const TrackLayout& layout) {
+  return std::uint64_t{layout.pregap} * disc::facts_of(track.mode).stored_size;
+}
+
+struct SectorRun {
+  std::uint32_t sectors;
+  disc::TrackMode stored_as;
+};
+
+/// The track file's sectors in file order: those in front of INDEX 01,
+/// stored the way the track before stores a sector, then the track's own.
+std::array<SectorRun, 2> file_runs(const disc::Track& track, const TrackLayout& layout) {
+  return {{{layout.sectors_before_index01, layout.mode_before_index01},
+           {layout.file_sectors - layout.sectors_before_index01, track.mode}}};
+}
+
 void write_track(const disc::Track& track, const TrackLayout& layout, char* batch,
                  OutputWriter& out) {
-  const disc::TrackMode mode = track.mode;
-  out.write_zeros(std::uint64_t{layout.pregap} * disc::facts_of(mode).stored_size);
+  out.write_zeros(pregap_bytes(track, layout));
   TrackFile file(track.file_path);
   file.expect_reading_through();
-  copy_sectors(file, layout.sectors_before_index01, layout.mode_before_index01, batch, out);
-  copy_sectors(file, layout.file_sectors - layout.sectors_before_index01, mode, batch, out);
+  for (const SectorRun& run : file_runs(track, layout)) {
+    copy_sectors(file, run.sectors, run.stored_as, batch, out);
+  }
   // A file that grew or shrank since it was counted would leave every later
   // track at the wrong offset in an image that looks complete.
   file.require_sector_count(layout.file_sectors);
 }
 
 }  // namespace
+
+std::uint64_t data_area_size(const disc::Cdrom& cdrom, const ImageLayout& layout) {
+  std::uint64_t size = 0;
+  for (std::size_t i = 0; i < layout.sessions.size(); ++i) {
+    const std::vector<disc::Track>& tracks = cdrom.sessions[i].tracks;
+    for (std::size_t j = 0; j < tracks.size(); ++j) {
+      const TrackLayout& track = layout.sessions[i].tracks[j];
+      size += pregap_bytes(tracks[j], track);
+      for (const SectorRun& run : file_runs(tracks[j], track)) {
+        size += std::uint64_t{run.sectors} * disc::facts_of(run.stored_as).stored_size;
+      }
+    }
+  }
+  return size;
+}
 
 void write_data_area(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter& out) {
   const std::unique_ptr<Page[]> pages(new Page[kBatchPages]);

@@ -1,6 +1,8 @@
 // The track data area: the first and largest part of the image.
 #pragma once
 
+#include <cstdint>
+
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "disc/cdrom.h"
@@ -12,5 +14,8 @@ namespace cdi {
 /// file that cannot be read, or whose size is no longer what the layout
 /// counted.
 void write_data_area(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter& out);
+
+/// The bytes that write_data_area writes for `cdrom` laid out as `layout`.
+std::uint64_t data_area_size(const disc::Cdrom& cdrom, const ImageLayout& layout);
 
 }  // namespace cdi

@@ -40,7 +40,9 @@ class DataAreaTest : public ::testing::Test {
     cdi::OutputWriter out = writer_to(dir_.path("out.cdi"));
     cdi::write_data_area(cdrom, layout, out);
     out.close();
-    return read_file(dir_.path("out.cdi"));
+    const std::string bytes = read_file(dir_.path("out.cdi"));
+    EXPECT_EQ(bytes.size(), cdi::data_area_size(cdrom, layout));
+    return bytes;
   }
   std::string track_bytes(const disc::Cdrom& cdrom, std::size_t session, std::size_t track) {
     return read_file(cdrom.sessions[session].tracks[track].file_path);

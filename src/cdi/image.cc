@@ -11,4 +11,8 @@ void write_out(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter
   out.close();
 }
 
+std::uint64_t image_size(const disc::Cdrom& cdrom, const ImageLayout& layout) {
+  return data_area_size(cdrom, layout) + build_descriptor(cdrom, layout).size();
+}
+
 }  // namespace cdi

@@ -5,6 +5,8 @@
 // it from that layout here.
 #pragma once
 
+#include <cstdint>
+
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "disc/cdrom.h"
@@ -17,5 +19,8 @@ namespace cdi {
 /// it was measured) and every failing write, leaving whatever had reached
 /// the file in place.
 void write_out(const disc::Cdrom& cdrom, const ImageLayout& layout, OutputWriter out);
+
+/// The size in bytes of the image that write_out writes, for a progress bar.
+std::uint64_t image_size(const disc::Cdrom& cdrom, const ImageLayout& layout);
 
 }  // namespace cdi
