@@ -52,7 +52,7 @@ echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
 
 # The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
 rm -rf build-windows/packages
-cpack --preset windows >/dev/null
+cpack --config build-windows/CPackConfig.cmake >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
 top=cuesmelt-$version-windows-x86_64
 zip=build-windows/packages/$top.zip
