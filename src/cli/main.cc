@@ -1,8 +1,11 @@
 // cuesmelt: converts a Redump-layout Dreamcast CD (CUE sheet and BIN files)
 // into one CDI disc image.
 #include "base/system.h"
+#include "cli/console_window.h"
 #include "cli/run.h"
 
 int main(int argc, char** argv) {
-  return cli::run(base::process_arguments(argc, argv));
+  const int status = cli::run(base::process_arguments(argc, argv));
+  cli::hold_own_window_open();
+  return status;
 }
