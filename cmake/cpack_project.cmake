@@ -13,6 +13,11 @@ foreach(component IN LISTS components)
   list(APPEND CPACK_INSTALL_CMAKE_PROJECTS "${CPACK_CUESMELT_BINARY_DIR}" cuesmelt ${component} /)
 endforeach()
 
+# The same tarball whoever packs it: owned by root, in a fixed order.
+if(CPACK_GENERATOR STREQUAL "TGZ")
+  set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/cpack_tarball.cmake)
+endif()
+
 # cpack stamps every file of a package with SOURCE_DATE_EPOCH when it is set,
 # and with the time of the build otherwise. The date of the release, from
 # the changelog, makes two builds of one version the same package; a date

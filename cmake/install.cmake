@@ -94,16 +94,28 @@ install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
         DESTINATION .
         COMPONENT archive EXCLUDE_FROM_ALL)
 
-# cpack -G DEB (cpack --preset package): cuesmelt_<version>_<arch>.deb.
-# The package preset links with -z relro -z now, as Debian's hardening does.
+# What `cpack --config <build>/CPackConfig.cmake` makes, into <build>/packages
+# (`cpack -G` chooses another): the zip of a Windows build, the release
+# archive of a static build, the Debian package of any other.
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+elseif(CUESMELT_STATIC)
+  set(CPACK_GENERATOR TGZ)
+else()
+  set(CPACK_GENERATOR DEB)
+endif()
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+
+# DEB (build-package): cuesmelt_<version>_<arch>.deb. The package preset
+# links with -z relro -z now, as Debian's hardening does.
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Where Debian files tools for other systems' disc images and file systems.
 set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# cpack -G TGZ (cpack --preset release): cuesmelt-<version>-linux-<cpu>.tar.gz,
-# everything under a folder of the same name.
+# TGZ (build-release): cuesmelt-<version>-linux-<cpu>.tar.gz, everything under
+# a folder of the same name; ZIP (build-windows) likewise.
 string(TOLOWER "${CMAKE_SYSTEM_NAME}" cuesmelt_system)
 set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${cuesmelt_system}-${CMAKE_SYSTEM_PROCESSOR}")
 

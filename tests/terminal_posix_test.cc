@@ -139,4 +139,14 @@ TEST(Terminal, StyledOnlyWhereItShouldBe) {
   }
 }
 
+TEST(Terminal, AFailureEndsTheOpenProgressLineThere) {
+  for (const bool on_terminal : {true, false}) {
+    const Streams run =
+        run_on(on_terminal, {"--cue", "/nonexistent/a.cue", "--cdi", "/nonexistent/a.cdi"}, {});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, kBanner + "parsing bin+cue... " + (on_terminal ? "\n" : "")) << on_terminal;
+    EXPECT_EQ(run.err, "File not found!\n");
+  }
+}
+
 }  // namespace

@@ -30,7 +30,7 @@ trap 'exit 143' TERM
 rm -rf build-package/packages
 cmake --preset package >/dev/null
 cmake --build --preset package
-cpack --preset package
+cpack --config build-package/CPackConfig.cmake
 debs=(build-package/packages/cuesmelt_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || {
   echo "expected one package in build-package/packages" >&2

@@ -28,7 +28,7 @@ cmake --build --preset sample >/dev/null
 rm -rf build-release/packages
 cmake --preset release >/dev/null
 cmake --build --preset release
-cpack --preset release
+cpack --config build-release/CPackConfig.cmake
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)
 top=cuesmelt-$version-linux-$(uname -m)
 archive=build-release/packages/$top.tar.gz
@@ -74,7 +74,7 @@ echo "the archive's cuesmelt converts the sample disc as the default build does"
 cp "$archive" "$work/first.tar.gz"
 sleep 1
 cmake --preset release >/dev/null
-cpack --preset release >/dev/null
+cpack --config build-release/CPackConfig.cmake >/dev/null
 cmp "$work/first.tar.gz" "$archive" || fail "packing twice gave two different archives"
 
 echo "release archive: $archive ($(sha256sum <"$archive" | cut -d' ' -f1))"

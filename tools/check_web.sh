@@ -33,7 +33,7 @@ npm ci --prefix tests/web --no-audit --no-fund
 node --test tests/web/web_test.js
 
 rm -rf build-web/packages
-cpack --config build-web/CPackConfig.cmake -B build-web/packages >/dev/null
+cpack --config build-web/CPackConfig.cmake >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-web/CMakeCache.txt)
 top=cuesmelt-$version-web
 zip=build-web/packages/$top.zip

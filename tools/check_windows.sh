@@ -6,7 +6,8 @@
 # byte as the Linux build does: the sample that the Windows build generated,
 # and the Linux build's own files. Then packs the release zip the way the
 # README says, unpacks it and converts the sample disc with the cuesmelt.exe
-# it holds. Prints how long it all took.
+# it holds, and runs the README's cmd loops in Wine's cmd. Prints how long
+# it all took.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 started=$SECONDS
@@ -52,7 +53,7 @@ echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
 
 # The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
 rm -rf build-windows/packages
-cpack --preset windows >/dev/null
+cpack --config build-windows/CPackConfig.cmake >/dev/null
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
 top=cuesmelt-$version-windows-x86_64
 zip=build-windows/packages/$top.zip
@@ -66,5 +67,10 @@ WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$work/$top/cues
   --cue "build/sample/Sample Disc.cue" --cdi "$work/sample.cdi" >/dev/null
 cmp "$work/sample.cdi" build/sample.cdi
 echo "$zip: its cuesmelt.exe converts the sample disc as the Linux build does"
+
+# The README's cmd line and batch file over a collection, as printed, in
+# Wine's cmd.
+bash tests/docs/check_readme_loops.sh cmd README.md "$exe" build/sample build/sample.cdi \
+  "$wine" "$PWD/build-windows/wineprefix"
 
 echo "Windows step: $((SECONDS - started)) s"

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# setup.sh [--tests] [--web]: installs, with apt-get on Debian or Ubuntu,
-# what building cuesmelt needs on a bare machine: a C++ compiler, CMake and
-# make. With --tests, also what the tests need: GoogleTest, and for the
-# install and documentation checks python3, groff, man-db, zsh and
+# setup.sh [--tests] [--web] [--fuzz]: installs, with apt-get on Debian or
+# Ubuntu, what building cuesmelt needs on a bare machine: a C++ compiler,
+# CMake and make. With --tests, also what the tests need: GoogleTest, and
+# for the install and documentation checks python3, groff, man-db, zsh and
 # bash-completion. With --web, what the web page's build and tests need:
-# Emscripten (with node-acorn), chromium, npm and unzip.
+# Emscripten (with node-acorn), chromium, npm and unzip. With --fuzz, the
+# system's clang (clang++) and the libFuzzer and sanitizer runtimes of its
+# version (libclang-rt-<N>-dev).
 # Only what is missing is installed; with everything present it installs
 # nothing and needs no privileges. As root it runs apt-get itself, otherwise
 # through sudo.
@@ -12,12 +14,14 @@ set -euo pipefail
 
 with_tests=no
 with_web=no
+with_fuzz=no
 for option in "$@"; do
   case "$option" in
     --tests) with_tests=yes ;;
     --web) with_web=yes ;;
+    --fuzz) with_fuzz=yes ;;
     *)
-      echo "usage: $0 [--tests] [--web]" >&2
+      echo "usage: $0 [--tests] [--web] [--fuzz]" >&2
       exit 2
       ;;
   esac
@@ -53,21 +57,38 @@ if [ "$with_web" = yes ]; then
   need_command npm npm
   need_command unzip unzip
 fi
-
-[ ${#missing[@]} -eq 0 ] && exit 0
-if ! command -v apt-get >/dev/null 2>&1; then
-  echo "setup.sh: this is no Debian or Ubuntu system; install these yourself: ${missing[*]}" >&2
-  exit 1
+if [ "$with_fuzz" = yes ]; then
+  # The runtimes must be those of the clang that clang++ is, which is only
+  # known once it is installed (below).
+  need_command clang++ clang
 fi
-as_root=()
-if [ "$(id -u)" -ne 0 ]; then
-  if ! command -v sudo >/dev/null 2>&1; then
-    echo "setup.sh: run this as root, or install sudo: apt-get install needs it" >&2
+
+install_missing() {
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "setup.sh: this is no Debian or Ubuntu system; install these yourself: ${missing[*]}" >&2
     exit 1
   fi
-  as_root=(sudo)
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1; then
+      echo "setup.sh: run this as root, or install sudo: apt-get install needs it" >&2
+      exit 1
+    fi
+    as_root=(sudo)
+  fi
+  echo "setup.sh: installing ${missing[*]}"
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    "${missing[@]}"
+  missing=()
+}
+install_missing
+
+if [ "$with_fuzz" = yes ]; then
+  clang_major=$(clang++ -dumpversion | cut -d. -f1)
+  runtimes=libclang-rt-$clang_major-dev
+  dpkg-query -W -f='${Status}\n' "$runtimes" 2>/dev/null | grep -q ' installed$' ||
+    missing+=("$runtimes")
+  install_missing
 fi
-echo "setup.sh: installing ${missing[*]}"
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-  "${missing[@]}"

@@ -120,6 +120,21 @@ void write_standard(StandardStream stream, std::string_view text);
 /// processing, which this switches on).
 bool is_terminal(StandardStream stream);
 
+/// What the program can see of the console it runs in. A console window
+/// that Windows opened for this program alone (a double-click in Explorer,
+/// a file dropped on its icon) closes as soon as the program ends; one that
+/// a command prompt or a script shares with it stays.
+struct ConsoleFacts {
+  /// Processes attached to the console, this one included; 0 without one.
+  std::size_t processes = 0;
+  bool input_is_console = false;
+  bool output_is_console = false;
+};
+
+/// This process's console; all zero and false on systems without consoles
+/// of that kind.
+ConsoleFacts console_facts();
+
 /// The environment variable `name`, if it is set.
 std::optional<std::string> environment_variable(const std::string& name);
 

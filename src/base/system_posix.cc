@@ -142,6 +142,11 @@ bool is_terminal(StandardStream stream) {
   return ::isatty(stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }
 
+ConsoleFacts console_facts() {
+  // A terminal outlives the programs that it runs.
+  return {};
+}
+
 std::optional<std::string> environment_variable(const std::string& name) {
   const char* value = std::getenv(name.c_str());
   if (value == nullptr) return std::nullopt;

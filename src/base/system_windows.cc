@@ -350,6 +350,17 @@ bool is_terminal(StandardStream stream) {
          SetConsoleMode(handle, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
+ConsoleFacts console_facts() {
+  ConsoleFacts facts;
+  // Too small a list still gets the count, which is all that is asked here.
+  DWORD ids[2];
+  facts.processes = GetConsoleProcessList(ids, 2);
+  DWORD mode = 0;
+  facts.input_is_console = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+  facts.output_is_console = GetConsoleMode(standard_handle(StandardStream::Output), &mode);
+  return facts;
+}
+
 std::optional<std::string> environment_variable(const std::string& name) {
   // The process's own wide environment: the C runtime's _wgetenv in a
   // program with a narrow main hands out a copy converted through the ANSI

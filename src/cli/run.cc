@@ -18,6 +18,7 @@
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "cli/command_line.h"
+#include "cli/standard_output.h"
 #include "cli/text_style.h"
 #include "cue_parse/cue_parse.h"
 #include "disc/cdrom.h"
@@ -42,29 +43,6 @@ std::string banner() {
   line += '\n';
   return line;
 }
-
-/// Standard output, delivered a line at a time: a progress text without its
-/// line end waits for the rest of its line, or for the end of the run (so a
-/// failure's message on standard error comes out first).
-class LineBufferedOutput {
- public:
-  LineBufferedOutput() = default;
-  LineBufferedOutput(const LineBufferedOutput&) = delete;
-  LineBufferedOutput& operator=(const LineBufferedOutput&) = delete;
-  ~LineBufferedOutput() { base::write_standard(base::StandardStream::Output, pending_); }
-
-  void print(std::string_view text) {
-    pending_ += text;
-    const std::size_t line_end = pending_.rfind('\n');
-    if (line_end == std::string::npos) return;
-    base::write_standard(base::StandardStream::Output,
-                         std::string_view(pending_).substr(0, line_end + 1));
-    pending_.erase(0, line_end + 1);
-  }
-
- private:
-  std::string pending_;
-};
 
 bool names_file(const std::string& path, const base::FileId& file) {
   const std::optional<base::FileStatus> status = base::path_status(path);
@@ -97,7 +75,7 @@ cdi::OutputWriter create_output_file(const std::string& path) {
   return cdi::OutputWriter(std::move(file));
 }
 
-int convert(const Cli& cli, LineBufferedOutput& out) {
+int convert(const Cli& cli, StandardOutput& out) {
   out.print("parsing bin+cue... ");
   const disc::Cdrom cdrom = cue_parse::parse_cue(cli.incue);
   out.print("ok.\nwriting... \n");
@@ -122,7 +100,9 @@ int report_out_of_memory() {
 }  // namespace
 
 int run(const std::vector<std::string>& args) {
-  LineBufferedOutput out;
+  StandardOutput out(base::is_terminal(base::StandardStream::Output), [](std::string_view text) {
+    base::write_standard(base::StandardStream::Output, text);
+  });
   try {
     out.print(banner());
     const ParsedCommandLine parsed = parse_command_line(
@@ -133,8 +113,10 @@ int run(const std::vector<std::string>& args) {
     }
     return convert(parsed.cli, out);
   } catch (const Failure& failure) {
+    out.end_open_line();
     return report(failure.what(), failure.exit_status());
   } catch (const std::bad_alloc&) {
+    out.end_open_line();
     return report_out_of_memory();
   }
 }
