@@ -38,9 +38,6 @@ class File {
   bool close();
 
  private:
-  /// The one call that closing takes on each system.
-  static bool close_descriptor(int descriptor);
-
   int descriptor_ = -1;
 };
 

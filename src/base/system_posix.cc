@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "base/system.h"
+#include "base/system_calls.h"
 
 namespace base {
 namespace {
@@ -39,8 +40,15 @@ bool holds_nul(std::string_view path) {
 
 }  // namespace
 
-bool File::close_descriptor(int descriptor) {
+bool system_calls::close_descriptor(int descriptor) {
   return ::close(descriptor) == 0;
+}
+
+std::ptrdiff_t system_calls::write_some(int descriptor, const char* bytes, std::size_t size) {
+  for (;;) {
+    const ssize_t written = ::write(descriptor, bytes, size);
+    if (written >= 0 || errno != EINTR) return written;
+  }
 }
 
 File open_file(std::string_view path, Access access) {
@@ -69,24 +77,6 @@ std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t size) {
     const ssize_t got = ::read(file.descriptor(), buffer, size);
     if (got >= 0 || errno != EINTR) return got;
   }
-}
-
-bool write_all(const File& file, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const ssize_t written = ::write(file.descriptor(), bytes, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    // A write that takes nothing would loop for ever: the disk is full.
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 std::optional<FileStatus> file_status(const File& file) {

@@ -24,6 +24,7 @@
 #include <memory>
 
 #include "base/system.h"
+#include "base/system_calls.h"
 #include "base/utf8.h"
 
 namespace base {
@@ -229,8 +230,12 @@ void write_bytes(HANDLE handle, std::string_view text) {
 
 }  // namespace
 
-bool File::close_descriptor(int descriptor) {
+bool system_calls::close_descriptor(int descriptor) {
   return _close(descriptor) == 0;
+}
+
+std::ptrdiff_t system_calls::write_some(int descriptor, const char* bytes, std::size_t size) {
+  return _write(descriptor, bytes, static_cast<unsigned>(std::min(size, kLargestTransfer)));
 }
 
 File open_file(std::string_view path, Access access) {
@@ -265,22 +270,6 @@ void expect_sequential_reading(const File&) {
 
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t size) {
   return _read(file.descriptor(), buffer, static_cast<unsigned>(std::min(size, kLargestTransfer)));
-}
-
-bool write_all(const File& file, const char* bytes, std::size_t size) {
-  while (size > 0) {
-    const int written =
-        _write(file.descriptor(), bytes, static_cast<unsigned>(std::min(size, kLargestTransfer)));
-    if (written < 0) return false;
-    // A write that takes nothing would loop for ever: the disk is full.
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    bytes += written;
-    size -= static_cast<std::size_t>(written);
-  }
-  return true;
 }
 
 std::optional<FileStatus> file_status(const File& file) {
