@@ -6,30 +6,15 @@
 # without build folders in it that converts the sample disc byte for byte as
 # the default build does. Packing again after the build files changed must
 # give the same archive. The temporary folder goes on every way out.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-# The archive's time stamps must come from the project, not the caller.
-unset SOURCE_DATE_EPOCH
+source "$(dirname "$0")/check_common.sh"
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-fail() {
-  echo "$*" >&2
-  exit 1
-}
-
-# The reference: the sample disc and its image from the default build.
-cmake --preset default >/dev/null
-cmake --build --preset sample >/dev/null
+build_reference_sample
 
 rm -rf build-release/packages
 cmake --preset release >/dev/null
 cmake --build --preset release
 cpack --config build-release/CPackConfig.cmake
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)
+version=$(project_version build-release)
 top=cuesmelt-$version-linux-$(uname -m)
 archive=build-release/packages/$top.tar.gz
 [ -f "$archive" ] || fail "no $archive; build-release/packages holds: $(ls build-release/packages)"

@@ -7,24 +7,10 @@
 # sample disc, a refused sheet, a BIN not picked, two sheets at once, a disc
 # of 690 MB). Then packs the site the way the README says and checks that
 # the zip holds it, with README.md and LICENSE. Prints how long it all took.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/check_common.sh"
 started=$SECONDS
-# The zip's time stamps must come from the project, not the caller.
-unset SOURCE_DATE_EPOCH
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
-fail() {
-  echo "$*" >&2
-  exit 1
-}
-
-# The reference: the native cuesmelt and the sample disc.
-cmake --preset default >/dev/null
-cmake --build --preset sample >/dev/null
+build_reference_sample
 
 cmake --preset web >/dev/null
 cmake --build --preset web
@@ -34,7 +20,7 @@ node --test tests/web/web_test.js
 
 rm -rf build-web/packages
 cpack --config build-web/CPackConfig.cmake >/dev/null
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-web/CMakeCache.txt)
+version=$(project_version build-web)
 top=cuesmelt-$version-web
 zip=build-web/packages/$top.zip
 [ -f "$zip" ] || fail "no $zip"

@@ -8,24 +8,10 @@
 # README says, unpacks it and converts the sample disc with the cuesmelt.exe
 # it holds, and runs the README's cmd loops in Wine's cmd. Prints how long
 # it all took.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/check_common.sh"
 started=$SECONDS
-# The zip's time stamps must come from the project, not the caller.
-unset SOURCE_DATE_EPOCH
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
 
-fail() {
-  echo "$*" >&2
-  exit 1
-}
-
-# The reference: the sample disc and its image from the default build.
-cmake --preset default >/dev/null
-cmake --build --preset sample >/dev/null
+build_reference_sample
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
@@ -54,7 +40,7 @@ echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
 # The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
 rm -rf build-windows/packages
 cpack --config build-windows/CPackConfig.cmake >/dev/null
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-windows/CMakeCache.txt)
+version=$(project_version build-windows)
 top=cuesmelt-$version-windows-x86_64
 zip=build-windows/packages/$top.zip
 [ -f "$zip" ] || fail "no $zip"
