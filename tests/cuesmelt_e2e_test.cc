@@ -13,13 +13,18 @@
 #include "support/discs.h"
 #include "support/golden_descriptors.h"
 #include "support/process.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using testing_support::fs_path;
+using testing_support::kBanner;
+using testing_support::kParsing;
 using testing_support::kPathSeparator;
+using testing_support::kSuccess;
+using testing_support::kWriting;
 using testing_support::Outcome;
 using testing_support::read_file;
 using testing_support::run_program;
@@ -30,9 +35,6 @@ using testing_support::TempDir;
 using testing_support::to_hex;
 using testing_support::utf8_path;
 
-const std::string kBanner =
-    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
-const std::string kSuccess = kBanner + "parsing bin+cue... ok.\nwriting... \nenjoy!\n";
 // In the system's own form: on Windows the build folder's path from CMake
 // may be a Unix one, taken by Wine as one on the current drive.
 const std::string kSampleDir = utf8_path(fs::absolute(fs_path(SAMPLE_DISC_DIR)));
@@ -152,7 +154,7 @@ TEST(EndToEnd, ARefusedSheetLeavesTheOutputAsItWas) {
   const Outcome run = cuesmelt({"--cue", cue, "--cdi", output});
   EXPECT_EQ(run.status, 1);
   // The progress text without its line end still reaches standard output.
-  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ");
+  EXPECT_EQ(run.out, kParsing);
   EXPECT_EQ(run.err, "Unrecognized command FLAGS\n");
   EXPECT_EQ(read_file(output), "precious");
 
@@ -174,7 +176,7 @@ TEST(EndToEnd, OutputThatCannotBeCreatedOrWritten) {
   for (const auto& c : cases) {
     const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", c.output});
     EXPECT_EQ(run.status, 1) << c.output;
-    EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+    EXPECT_EQ(run.out, kWriting);
     EXPECT_EQ(run.err, c.err);
   }
 }
@@ -202,7 +204,7 @@ TEST(EndToEnd, AFullDiskIsReported) {
 #endif
   const Outcome run = cuesmelt({"--cue", kSampleCue, "--cdi", "/dev/full"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+  EXPECT_EQ(run.out, kWriting);
   EXPECT_EQ(run.err, "Error while writing file. Quitting...: No space left on device\n");
 }
 
@@ -258,14 +260,12 @@ std::string sheet_of_tracks(int sessions, int count, const std::string& last_fil
   return sheet;
 }
 
-const std::string kLaidOut = kBanner + "parsing bin+cue... ok.\nwriting... \n";
-
 /// Converts the sheet `sheet`, beside the files in `dir`, into out.cdi there,
 /// with no image there and over an older one: the run must be refused with
 /// `err` (or `or_err`), "%" standing for the folder with its separator,
 /// after printing `out`, and leave the output as it was.
 void expect_refused_untouched(const TempDir& dir, const std::string& sheet, const std::string& err,
-                              const std::string& or_err = {}, const std::string& out = kLaidOut) {
+                              const std::string& or_err = {}, const std::string& out = kWriting) {
   const std::string cue = dir.write("d.cue", sheet);
   const std::string output = dir.path("out.cdi");
   std::string expected = err;
@@ -296,7 +296,7 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
     std::string sheet;
     std::string err;
     std::string or_err = {};  // whichever check sees the file first
-    std::string out = kLaidOut;
+    std::string out = kWriting;
   } cases[] = {
       {sheet_of_tracks(1, 100), too_many},
       {sheet_of_tracks(2, 100), too_many},
@@ -314,7 +314,7 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
        "TRACK 02 AUDIO\nINDEX 01 00:00:01\n",
        "Error: each track needs a FILE line of its own (one BIN file per track). Quitting...\n",
        {},
-       kBanner + "parsing bin+cue... "},
+       kParsing},
       // A directory's size is its file system's business.
       {"REM SESSION 01\nFILE folder BINARY\nTRACK 01 AUDIO\n",
        "Error while reading track file \"%folder\". Quitting...\n", bad_size},
@@ -368,7 +368,7 @@ TEST(EndToEnd, AnOutputFolderWithoutWritePermission) {
   }
   const Outcome run = run_program(program, args);
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, kBanner + "parsing bin+cue... ok.\nwriting... \n");
+  EXPECT_EQ(run.out, kWriting);
   EXPECT_EQ(run.err, "Error while creating file. Quitting...\n");
   EXPECT_NE(::access((locked + "/out.cdi").c_str(), F_OK), 0);
 #endif

@@ -10,6 +10,7 @@
 #include "support/deep_folder.h"
 #include "support/discs.h"
 #include "support/process.h"
+#include "support/run_texts.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -17,6 +18,9 @@ namespace {
 namespace fs = std::filesystem;
 using testing_support::DeepFolder;
 using testing_support::fs_path;
+using testing_support::kBanner;
+using testing_support::kSuccess;
+using testing_support::kWriting;
 using testing_support::Outcome;
 using testing_support::read_file;
 using testing_support::run_program;
@@ -26,10 +30,6 @@ using testing_support::shown_path;
 using testing_support::TempDir;
 using testing_support::utf8_path;
 
-const std::string kBanner =
-    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
-const std::string kSuccess = kBanner + "parsing bin+cue... ok.\nwriting... \nenjoy!\n";
-const std::string kWriting = kBanner + "parsing bin+cue... ok.\nwriting... \n";
 const std::string kSampleDir = utf8_path(fs::absolute(fs_path(SAMPLE_DISC_DIR)));
 const std::string kSampleCue = kSampleDir + "\\Sample Disc.cue";
 const std::string kSameFile = "Error: output file is the same as an input file. Quitting...\n";

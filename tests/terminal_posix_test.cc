@@ -11,7 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "support/run_texts.h"
+
 namespace {
+
+using testing_support::kBanner;
+using testing_support::kParsing;
 
 struct Streams {
   int status = -1;
@@ -79,8 +84,6 @@ Streams run_on(bool on_terminal, const std::vector<std::string>& args,
   return streams;
 }
 
-const std::string kBanner =
-    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
 const std::string kPlainHelp =
     "Convert Dreamcast multisession CD images in Redump CUE format to DiscJuggler CDI format\n\n"
     "Usage: cuesmelt --cue <cuesheet> --cdi <cdi>\n\n"
@@ -144,7 +147,7 @@ TEST(Terminal, AFailureEndsTheOpenProgressLineThere) {
     const Streams run =
         run_on(on_terminal, {"--cue", "/nonexistent/a.cue", "--cdi", "/nonexistent/a.cdi"}, {});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, kBanner + "parsing bin+cue... " + (on_terminal ? "\n" : "")) << on_terminal;
+    EXPECT_EQ(run.out, kParsing + (on_terminal ? "\n" : "")) << on_terminal;
     EXPECT_EQ(run.err, "File not found!\n");
   }
 }
