@@ -15,8 +15,9 @@ std::uint32_t sector_count(std::uint64_t file_size) {
   if (file_size % disc::kRawSectorSize != 0) {
     throw base::Failure("Error in TRACK: specified file not multiple of 2352");
   }
-  if (file_size >= kTrackFileSizeLimit)
+  if (file_size >= kTrackFileSizeLimit) {
     throw base::Failure("Error in TRACK: specified file too large");
+  }
   return static_cast<std::uint32_t>(file_size / disc::kRawSectorSize);
 }
 

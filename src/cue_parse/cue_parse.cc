@@ -110,11 +110,10 @@ class SheetReader {
 
   std::string cue_directory_;
   std::string track_file_path_;
-  /// Whether a FILE line was read and a TRACK line has taken it since: each
+  /// The FILE line in force, and whether a TRACK line has taken it: each
   /// Redump track has a BIN file of its own, and a second TRACK line under
   /// one FILE line would copy the whole file once more into the image.
-  bool file_line_seen_ = false;
-  bool file_line_taken_ = false;
+  enum class FileLine { None, Free, Taken } file_line_ = FileLine::None;
   disc::Cdrom disc_;
   std::uint64_t line_number_ = 0;
 };
@@ -187,8 +186,7 @@ void SheetReader::handle_file(std::string_view arguments) {
     throw Failure("FILE not found at " + base::quoted_path(path) + ". Quitting...");
   }
   track_file_path_ = std::move(path);
-  file_line_seen_ = true;
-  file_line_taken_ = false;
+  file_line_ = FileLine::Free;
 }
 
 void SheetReader::handle_track(std::string_view arguments) {
@@ -208,11 +206,11 @@ void SheetReader::handle_track(std::string_view arguments) {
   // Only the count within the session matters: Redump numbers tracks across
   // the whole disc, so a second session may well start at TRACK 03.
   if (*number <= tracks.size()) throw Failure("Unexpected TRACK number. Quitting...");
-  if (file_line_seen_ && file_line_taken_) {
+  if (file_line_ == FileLine::Taken) {
     throw Failure(
         "Error: each track needs a FILE line of its own (one BIN file per track). Quitting...");
   }
-  file_line_taken_ = file_line_seen_;
+  if (file_line_ == FileLine::Free) file_line_ = FileLine::Taken;
   disc::Track track;
   track.file_path = track_file_path_;
   track.mode = *mode;
