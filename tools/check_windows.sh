@@ -87,7 +87,7 @@ echo "$zip: its cuesmelt.exe converts the sample disc as the Linux build does"
 
 # The README's cmd line and batch file over a collection, as printed, in
 # Wine's cmd.
-bash tests/docs/check_readme_loops.sh cmd README.md "$exe" build/sample build/sample.cdi \
+bash tests/docs/check_readme_loops.sh cmd doc/windows.md "$exe" build/sample build/sample.cdi \
   "$wine" "$PWD/build-windows/wineprefix"
 
 echo "Windows step: $((SECONDS - started)) s"
