@@ -198,6 +198,24 @@ TEST(EndToEnd, TheImageTakesThePermissionsTheUmaskLeaves) {
 #endif
 }
 
+TEST(EndToEnd, ClosedStandardStreamsChangeNothing) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows gives a missing standard stream no handle that a file could take";
+#else
+  TempDir dir;
+  const std::string reference = dir.path("reference.cdi");
+  ASSERT_EQ(cuesmelt({"--cue", kSampleCue, "--cdi", reference}).status, 0);
+  for (const char* closed : {"<&-", ">&-", "2>&-", "<&- >&- 2>&-"}) {
+    const std::string image = dir.path("closed.cdi");
+    const Outcome run = run_program(
+        "/bin/sh", {"-c", "exec \"$0\" --cue \"$1\" --cdi \"$2\" " + std::string(closed),
+                    CUESMELT_BINARY, kSampleCue, image});
+    EXPECT_EQ(run.status, 0) << closed;
+    EXPECT_TRUE(same_bytes(read_file(image), read_file(reference))) << closed;
+  }
+#endif
+}
+
 TEST(EndToEnd, AFullDiskIsReported) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows has no device that is always full, like Linux's /dev/full";

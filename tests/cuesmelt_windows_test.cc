@@ -34,9 +34,10 @@ const std::string kSampleDir = utf8_path(fs::absolute(fs_path(SAMPLE_DISC_DIR)))
 const std::string kSampleCue = kSampleDir + "\\Sample Disc.cue";
 const std::string kSameFile = "Error: output file is the same as an input file. Quitting...\n";
 
-// Japanese, Latin with accents, and characters beyond the 16-bit range.
+// Japanese, Latin with accents, and characters beyond the 16-bit range, two
+// of them (U+10000 and U+10330) with the lowest high surrogate, 0xD800.
 const std::string kNames[] = {"ソニックアドベンチャー (日本)", "Éclair à la crème brûlée",
-                              "🎮 Dreamcast 🌀"};
+                              "🎮 Dreamcast 🌀", "𐀀 Linear B, 𐌰 Gothic"};
 
 Outcome cuesmelt(const std::vector<std::string>& args, const std::string& cwd = {}) {
   return run_program(CUESMELT_BINARY, args, cwd);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# check_release.sh: builds the release archive the way the README says (the
-# "release" presets), unpacks it into a temporary folder and checks what a
+# check_release.sh: builds the release archive the way CONTRIBUTING.md says
+# (the "release" presets), unpacks it into a temporary folder and checks what a
 # user gets: one top folder holding exactly the expected files, the sources'
 # README, LICENSE and completions, a stripped, statically linked cuesmelt
 # without build folders in it that converts the sample disc byte for byte as

@@ -37,6 +37,37 @@ WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$exe" \
 cmp build-windows/sample-from-linux.cdi build/sample.cdi
 echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
 
+# Wine started from a terminal gives the program a console of its own, as a
+# double-click in Explorer does: with nothing to do, it shows its usage, then
+# holds the window open until Enter, and only then ends (status 2).
+WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all python3 - "$wine" "$exe" <<'EOF'
+import os, pty, re, select, subprocess, sys, time
+
+master, terminal = pty.openpty()
+child = subprocess.Popen(sys.argv[1:], stdin=terminal, stdout=terminal, stderr=terminal,
+                         start_new_session=True)
+os.close(terminal)
+prompt, text, deadline = "Press Enter to close this window.", "", time.monotonic() + 60
+try:
+    while not text.rstrip().endswith(prompt) and time.monotonic() < deadline:
+        if select.select([master], [], [], 1)[0]:
+            # The console draws with escape sequences; only the words count.
+            text += re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", os.read(master, 4096).decode())
+    time.sleep(1)
+    if not text.rstrip().endswith(prompt) or child.poll() is not None:
+        sys.exit(f"cuesmelt.exe in a window of its own did not wait for Enter: {text[-200:]!r}")
+    os.write(master, b"\r")
+    status = child.wait(timeout=20)
+    if status != 2:
+        sys.exit(f"cuesmelt.exe ended with status {status} after Enter, not 2")
+except subprocess.TimeoutExpired:
+    sys.exit("cuesmelt.exe in a window of its own did not end after Enter")
+finally:
+    if child.poll() is None:
+        os.killpg(child.pid, 9)
+EOF
+echo "cuesmelt.exe in a console of its own waits for Enter, then ends with status 2"
+
 # The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
 rm -rf build-windows/packages
 cpack --config build-windows/CPackConfig.cmake >/dev/null
@@ -56,7 +87,7 @@ echo "$zip: its cuesmelt.exe converts the sample disc as the Linux build does"
 
 # The README's cmd line and batch file over a collection, as printed, in
 # Wine's cmd.
-bash tests/docs/check_readme_loops.sh cmd README.md "$exe" build/sample build/sample.cdi \
+bash tests/docs/check_readme_loops.sh cmd doc/windows.md "$exe" build/sample build/sample.cdi \
   "$wine" "$PWD/build-windows/wineprefix"
 
 echo "Windows step: $((SECONDS - started)) s"

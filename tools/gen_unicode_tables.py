@@ -12,9 +12,15 @@ merged, so that the C++ side can binary-search it. The data comes from
 Python's unicodedata module, whose Unicode version is recorded in the output.
 
 Usage: tools/gen_unicode_tables.py [output]   (default: src/base/unicode_tables.inc)
+       tools/gen_unicode_tables.py --check TABLE
+The second form regenerates the table and compares it with TABLE: status 0
+when they are the same, 1 when they differ, and 77 (a skipped test) when
+this Python's Unicode version is not the one TABLE was generated from, since
+the categories then differ anyway.
 """
 
 import os
+import re
 import sys
 import unicodedata
 
@@ -66,7 +72,23 @@ def render(table):
     return "\n".join(lines)
 
 
+def check(path):
+    with open(path, encoding="ascii") as f:
+        checked_in = f.read()
+    stated = re.search(r"from Unicode (\S+) character data", checked_in)
+    if not stated or stated.group(1) != unicodedata.unidata_version:
+        print(f"{path} is not from Unicode {unicodedata.unidata_version}, this Python's: not checked")
+        return 77
+    if render(ranges()) != checked_in:
+        print(f"{path} differs from the table that Unicode {stated.group(1)} gives: regenerate it")
+        return 1
+    print(f"{path} is the table that Unicode {stated.group(1)} gives")
+    return 0
+
+
 def main():
+    if sys.argv[1:2] == ["--check"] and len(sys.argv) == 3:
+        sys.exit(check(sys.argv[2]))
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(root, "src", "base", "unicode_tables.inc")
     with open(out, "w", encoding="ascii", newline="\n") as f:

@@ -4,7 +4,8 @@
 # CMake and make. With --tests, also what the tests need: GoogleTest, and
 # for the install and documentation checks python3, groff, man-db, zsh and
 # bash-completion. With --web, what the web page's build and tests need:
-# Emscripten (with node-acorn), chromium, npm and unzip. With --fuzz, the
+# Emscripten (with node-acorn), chromium, firefox-esr, webkit2gtk-driver
+# (WebKitGTK's WebDriver) and xvfb, npm and unzip. With --fuzz, the
 # system's clang (clang++) and the libFuzzer and sanitizer runtimes of its
 # version (libclang-rt-<N>-dev).
 # Only what is missing is installed; with everything present it installs
@@ -54,6 +55,9 @@ if [ "$with_web" = yes ]; then
   need_command emcc emscripten
   need_file node-acorn /usr/share/nodejs/acorn
   need_command chromium chromium
+  need_command firefox-esr firefox-esr
+  need_command WebKitWebDriver webkit2gtk-driver
+  need_command Xvfb xvfb
   need_command npm npm
   need_command unzip unzip
 fi

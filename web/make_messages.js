@@ -1,26 +1,30 @@
-// make_messages.js <README.md> <messages.js>: takes the message tables of
-// the README's "Messages" section (a message in backticks, then what it
-// means) into a script that gives the page `cuesmeltMessages`, a list of
-// [message, meaning] pairs. A README without such rows fails the build.
+// make_messages.js <doc/messages.md> <messages.js>: takes the message tables
+// of doc/messages.md (rows of: the message in backticks, what it means, what
+// to do) into a script that gives the page `cuesmeltMessages`, a list of
+// [message, explanation] pairs. The explanation is what the message means,
+// then "What to do:" and the advice, without its final full stop, which the
+// page adds. A row naming several messages gives each of them the row's
+// explanation. A file without such rows fails the build.
 'use strict';
 const fs = require('fs');
 
-const [readmePath, outputPath] = process.argv.slice(2);
-const readme = fs.readFileSync(readmePath, 'utf8');
-const section = readme.split(/^## /m).find((part) => part.startsWith('Messages\n'));
-if (!section) throw new Error(`${readmePath}: no "## Messages" section`);
+const [messagesPath, outputPath] = process.argv.slice(2);
+const text = fs.readFileSync(messagesPath, 'utf8');
 
-// | `message` (maybe more words) | what it means |
-const row = /^\| `([^`]+)`[^|]* \| (.+) \|$/;
-const messages = section
-  .split('\n')
-  .map((line) => row.exec(line))
-  .filter(Boolean)
-  .map((match) => [match[1], match[2]]);
-if (messages.length === 0) throw new Error(`${readmePath}: no message rows under "## Messages"`);
+// | `message`[, `message`...] | what it means | what to do |
+const row = /^\| (`[^|]+`) \| ([^|]+) \| ([^|]+) \|$/;
+const messages = [];
+for (const line of text.split('\n')) {
+  const match = row.exec(line);
+  if (!match) continue;
+  const [, quoted, meaning, advice] = match;
+  const explanation = `${meaning} What to do: ${advice.replace(/\.$/, '')}`;
+  for (const [, message] of quoted.matchAll(/`([^`]+)`/g)) messages.push([message, explanation]);
+}
+if (messages.length === 0) throw new Error(`${messagesPath}: no rows of message, meaning and what to do`);
 
 fs.writeFileSync(
   outputPath,
-  `// Made by make_messages.js from README.md: each message and what it means.\n` +
+  `// Made by make_messages.js from doc/messages.md: each message, what it means and what to do.\n` +
     `const cuesmeltMessages = [\n${messages.map((m) => ` ${JSON.stringify(m)}`).join(',\n')},\n];\n`,
 );

@@ -107,6 +107,13 @@ std::string join_path(std::string_view directory, std::string_view name);
 
 enum class StandardStream { Output, Error };
 
+/// Puts the null device in place of any standard stream (input, output,
+/// error) that the caller left closed. Otherwise the next file opened takes
+/// that stream's number, and text meant for the stream, or a failure's
+/// message, would go into the sheet's place or into the image. On Windows a
+/// missing stream has no handle, and a file never takes its place.
+void open_missing_standard_streams();
+
 /// Writes `text` (UTF-8) to the standard stream as it stands, with no
 /// line-end translation; on a Windows console as the characters it spells.
 /// What cannot be written is dropped: there is nowhere left to report it.

@@ -118,6 +118,15 @@ std::string join_path(std::string_view directory, std::string_view name) {
   return joined;
 }
 
+void open_missing_standard_streams() {
+  for (int descriptor = STDIN_FILENO; descriptor <= STDERR_FILENO; ++descriptor) {
+    if (::fcntl(descriptor, F_GETFD) >= 0 || errno != EBADF) continue;
+    // Every lower number is open by now, so the null device takes this one.
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0 && null != descriptor) ::close(null);
+  }
+}
+
 void write_standard(StandardStream stream, std::string_view text) {
   const int descriptor = stream == StandardStream::Output ? STDOUT_FILENO : STDERR_FILENO;
   while (!text.empty()) {

@@ -321,6 +321,8 @@ std::string join_path(std::string_view directory, std::string_view name) {
   return joined;
 }
 
+void open_missing_standard_streams() {}
+
 void write_standard(StandardStream stream, std::string_view text) {
   const HANDLE handle = standard_handle(stream);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;  // no such stream

@@ -247,6 +247,8 @@ TEST(Utf16, RoundTripsAndRefusals) {
   const std::string utf8 = utf8_from_utf16(kText);
   EXPECT_EQ(utf8, "Disc \u00e9 \u30c7\u30a3\u30b9\u30af \U0001F4BF.bin");
   EXPECT_EQ(utf16_from_utf8(utf8), std::u16string(kText));
+  // The first and the last character whose high surrogate is 0xD800.
+  EXPECT_EQ(utf8_from_utf16(u"\U00010000\U000103FF"), "\xF0\x90\x80\x80\xF0\x90\x8F\xBF");
 
   // Unpaired surrogates, alone, at the end, or the wrong way round, come out
   // as bytes that are not valid UTF-8.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/system.h"
+#include "cdi/image.h"
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "support/discs.h"
@@ -104,6 +105,20 @@ TEST_F(DataAreaTest, EmptyTracksAndSessions) {
   twice.sessions[0].tracks.push_back(twice.sessions[0].tracks[0]);
   const std::string once = track_bytes(twice, 0, 0);
   EXPECT_TRUE(same_bytes(write(twice), pregap(2352) + once + once));
+}
+
+TEST_F(DataAreaTest, TheWholeImageIsAsLargeAsImageSizeSays) {
+  // The web page's progress bar and its storage check go by image_size.
+  const auto check = [&](const disc::Cdrom& cdrom) {
+    const cdi::ImageLayout layout = cdi::lay_out(cdrom);
+    cdi::write_out(cdrom, layout, writer_to(dir_.path("image.cdi")));
+    EXPECT_EQ(std::filesystem::file_size(fs_path(dir_.path("image.cdi"))),
+              cdi::image_size(cdrom, layout));
+  };
+  check(make_disc(dir_, {{{TrackMode::Audio, 3}}}));
+  check(make_disc(dir_, {{},
+                         {{TrackMode::Mode1, 20}, {TrackMode::Mode2, 1500, 300}},
+                         {{TrackMode::Audio, 400, 150}}}));
 }
 
 TEST_F(DataAreaTest, ATrackFileThatChangedSinceItWasMeasured) {

@@ -1,7 +1,8 @@
 // The command line of cuesmelt: two required value options, help and version.
 //
 // The parser is hand-written so that every accepted form and every rejection
-// text comes out byte for byte as documented in the README.
+// text comes out byte for byte as documented (the README's Usage,
+// doc/messages.md and the manual page).
 #pragma once
 
 #include <string>

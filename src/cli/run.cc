@@ -122,6 +122,7 @@ int run(const std::vector<std::string>& args) {
 }
 
 int run(int argc, char** argv) {
+  base::open_missing_standard_streams();
   std::vector<std::string> args;
   try {
     args = base::process_arguments(argc, argv);

@@ -139,6 +139,7 @@ TEST_F(CueParseTest, RefusedSheets) {
       // escape sequences to the terminal; tab and other characters are not.
       {"\x1B[2JREM SESSION 01\n", "Unrecognized command \"\\u{1b}[2JREM\""},
       {"X\x7F\xC2\x9B y\n", "Unrecognized command \"X\\u{7f}\\u{9b}\""},
+      {"X\x7F y\n", "Unrecognized command \"X\\u{7f}\""},
       {"A\tB C\n", "Unrecognized command A\tB"},
       {"caf\xC3\xA9\xE2\x80\x8B x\n", "Unrecognized command caf\xC3\xA9\xE2\x80\x8B"},
       {"REM COMMENT\n", "Error in REM. Quitting..."},

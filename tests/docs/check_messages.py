@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """check_messages.py <source-dir> <built-manual-page>
 
-Checks that the manual page and the README quote every message of the
+Checks that the manual page and doc/messages.md quote every message of the
 program as it prints it.
 
 The program's messages are the expressions that raise or report a failure
@@ -9,7 +9,7 @@ in src/ (Failure(...), reject(...), report(...)). A message is often put
 together from literals around a path or a number: its literals, with
 whatever stands between them as a placeholder, make a pattern, one per line
 of the message. Each pattern must match a whole message as the documents
-quote it (a code span or a line of the README, a line of the rendered
+quote it (a code span or a line of doc/messages.md, a line of the rendered
 DIAGNOSTICS section of the manual page), not just a part of one: a message
 cut short or grown must not pass. A rejection of the command line may be
 quoted with or without the "error: " that reject() puts in front.
@@ -140,10 +140,10 @@ def program_messages(source_dir):
     return messages
 
 
-def quoted_messages(readme):
-    """What the README may quote a message as: each code span, each line."""
-    spans = re.findall(r"`([^`\n]+)`", readme)
-    return spans + [line.strip() for line in readme.splitlines()]
+def quoted_messages(document):
+    """What a Markdown document may quote a message as: each code span, each line."""
+    spans = re.findall(r"`([^`\n]+)`", document)
+    return spans + [line.strip() for line in document.splitlines()]
 
 
 def diagnostics_of(man_page):
@@ -174,13 +174,13 @@ def badly_escaped_messages(man_page):
 
 def main():
     source_dir, man_page = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-    readme = (source_dir / "README.md").read_text(encoding="utf-8")
+    explained = (source_dir / "doc" / "messages.md").read_text(encoding="utf-8")
     messages = program_messages(source_dir)
     if len(messages) < 30:
         sys.exit(f"only {len(messages)} messages found in src/: is the scan broken?")
 
     problems = []
-    documents = [("README.md", quoted_messages(readme))]
+    documents = [("doc/messages.md", quoted_messages(explained))]
     if shutil.which("groff"):
         documents.append(("manual page, DIAGNOSTICS", diagnostics_of(man_page)))
     else:
@@ -196,7 +196,7 @@ def main():
         print(problem, file=sys.stderr)
     if problems:
         sys.exit(1)
-    print(f"{len(messages)} messages found whole in README.md and the manual page")
+    print(f"{len(messages)} messages found whole in doc/messages.md and the manual page")
 
 
 if __name__ == "__main__":

@@ -1,26 +1,27 @@
 #!/usr/bin/env bash
-# check_readme_loops.sh: runs the README's loops over a collection as printed
-# (its ```bash, ```cmd and ```bat blocks) on two good discs under Redump
+# check_readme_loops.sh: runs the loops over a collection as the documents
+# print them (the ```bash block of README.md, the ```cmd and ```bat blocks of
+# doc/windows.md) on two good discs under Redump
 # names (spaces, commas, parentheses, one Japanese) and a sheet whose second
 # track file is missing: the good images must equal the reference, the
 # broken sheet must be reported and get no image.
 #
 #   check_readme_loops.sh bash <README.md> <cuesmelt> <sample-dir>
-#   check_readme_loops.sh cmd <README.md> <cuesmelt.exe> <sample-dir> <reference.cdi> <wine> <prefix>
+#   check_readme_loops.sh cmd <doc/windows.md> <cuesmelt.exe> <sample-dir> <reference.cdi> <wine> <prefix>
 #
 # bash: with bash, HOME above the collection (folder=~/...), cuesmelt on
 # PATH. cmd: the line typed into Wine's cmd in the folder of cuesmelt.exe,
 # and the batch file saved beside it, the collection on drive D:.
 set -euo pipefail
-mode=$1 readme=$2 program=$3 sample=$4
+mode=$1 document=$2 program=$3 sample=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
-block() {  # the one fenced block of the README with info string $1
-  [ "$(grep -c "^\`\`\`$1\$" "$readme")" -eq 1 ] || { echo "not one \`\`\`$1 block" >&2; exit 1; }
-  awk -v fence="\`\`\`$1" '$0 == fence { on = 1; next } on && /^```/ { exit } on' "$readme"
+block() {  # the one fenced block of the document with info string $1
+  [ "$(grep -c "^\`\`\`$1\$" "$document")" -eq 1 ] || { echo "not one \`\`\`$1 block in $document" >&2; exit 1; }
+  awk -v fence="\`\`\`$1" '$0 == fence { on = 1; next } on && /^```/ { exit } on' "$document"
 }
 good=("Sonic Adventure (USA) (En,Ja)" "ソニックアドベンチャー (Japan)")
 broken="Broken Dump (Japan)"
@@ -78,4 +79,4 @@ else
   done
 fi
 [ "$failures" -eq 0 ] || exit 1
-echo "the README's $mode loops convert the collection and report the broken sheet"
+echo "the $mode loops of $document convert the collection and report the broken sheet"

@@ -224,6 +224,26 @@ TEST_F(FaultMatrix, EveryTransferShort) {
   }
 }
 
+TEST_F(FaultMatrix, NoTextReachesTheImageWithTheStandardStreamsClosed) {
+  // Output and error closed, the image could take either's number; the last
+  // read, a track file's, fails once the image has been started. Whatever
+  // the image holds must be the start of the clean image, not a message.
+  // Order alone keeps it so: no text is printed while the image is open,
+  // and the failure closes it as it unwinds, before its message is written.
+  // The null device in place of a closed stream keeps it so for good.
+  SampleCopy disc;
+  const std::string plan = plan_for("read", census(disc, "")["read"], "eio");
+  ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
+  const Outcome run =
+      run_program("/bin/sh", {"-c", "LD_PRELOAD=\"$1\" exec \"$0\" -i \"$2\" -o \"$3\" >&- 2>&-",
+                              CUESMELT_BINARY, FAULT_SHIM, disc.sheet(), disc.output()});
+  ::unsetenv("CUESMELT_FAULT");
+  EXPECT_EQ(run.status, 1);
+  const std::string image = read_file(disc.output());
+  EXPECT_FALSE(image.empty());
+  EXPECT_EQ(image, reference_->substr(0, image.size()));
+}
+
 TEST_F(FaultMatrix, TrackFilesResizedDuringTheRun) {
   // A file cut or grown by a sector just before any look at its size or
   // contents: the run is refused, or its image is exactly the image of the

@@ -15,9 +15,10 @@
 // CUESMELT_FAULT_CENSUS=<file> instead writes, at exit, how often each call
 // was made, one "<call> <count>" line each.
 //
-// Only calls on files count: reads and writes of the standard streams are
-// left alone, so that the one message line the program prints on failure can
-// still be seen.
+// Only calls on files count: reads and writes of the standard streams (the
+// descriptors 0, 1 and 2 that were open when the program started) are left
+// alone, so that the one message line the program prints on failure can
+// still be seen. A file that takes the number of a closed stream counts.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -67,7 +68,14 @@ Plan parse_plan(const char* text) {
   return plan;
 }
 
+bool standard_streams[3];
+
+bool is_standard_stream(int fd) {
+  return fd >= 0 && fd <= 2 && standard_streams[fd];
+}
+
 __attribute__((constructor)) void read_plans() {
+  for (int fd = 0; fd <= 2; ++fd) standard_streams[fd] = ::fcntl(fd, F_GETFD) >= 0;
   const char* text = std::getenv("CUESMELT_FAULT");
   for (int i = 0; text && *text && i < kMaxPlans; ++i) {
     plans[i] = parse_plan(text);
@@ -170,7 +178,7 @@ int open64(const char* path, int flags, ...) {
 
 ssize_t read(int fd, void* buffer, size_t count) {
   static const auto real_read = real<ssize_t (*)(int, void*, size_t)>("read");
-  if (fd <= 2) return real_read(fd, buffer, count);
+  if (is_standard_stream(fd)) return real_read(fd, buffer, count);
   const Fault fault = fault_for(kRead);
   if (is_error(fault)) return fail_with(fault);
   apply_resize(fd, fault);
@@ -179,7 +187,7 @@ ssize_t read(int fd, void* buffer, size_t count) {
 
 ssize_t write(int fd, const void* buffer, size_t count) {
   static const auto real_write = real<ssize_t (*)(int, const void*, size_t)>("write");
-  if (fd <= 2) return real_write(fd, buffer, count);
+  if (is_standard_stream(fd)) return real_write(fd, buffer, count);
   const Fault fault = fault_for(kWrite);
   if (is_error(fault)) return fail_with(fault);
   return real_write(fd, buffer, shortened(count, fault));
@@ -187,7 +195,7 @@ ssize_t write(int fd, const void* buffer, size_t count) {
 
 int close(int fd) {
   static const auto real_close = real<int (*)(int)>("close");
-  if (fd <= 2) return real_close(fd);
+  if (is_standard_stream(fd)) return real_close(fd);
   const Fault fault = fault_for(kClose);
   const int result = real_close(fd);
   return is_error(fault) ? fail_with(fault) : result;
@@ -203,7 +211,7 @@ int stat(const char* path, struct stat* status) {
 
 int fstat(int fd, struct stat* status) {
   static const auto real_fstat = real<int (*)(int, struct stat*)>("fstat");
-  if (fd <= 2) return real_fstat(fd, status);
+  if (is_standard_stream(fd)) return real_fstat(fd, status);
   const Fault fault = fault_for(kFstat);
   if (is_error(fault)) return fail_with(fault);
   apply_resize(fd, fault);

@@ -1,20 +1,22 @@
-// The web page in Debian's headless chromium, driven as a user would drive
-// it: each case picks a folder's files in the page's file picker, and what
-// the page shows and offers must be what the native program gives for each
-// sheet of that folder, run in it: the same output, the same message, and
-// an image with the same SHA-256.
+// The web page in every engine CI has (engines.js: chromium, firefox and
+// webkit), driven as a user would drive it: each case picks a folder's
+// files in the page's file picker, and what the page shows and offers must
+// be what the native program gives for each sheet of that folder, run in
+// it: the same output, the same message, and an image with the same
+// SHA-256. A case runs in every engine unless it names its engines.
 //
 // node --test tests/web/web_test.js, from the repository root, after the web
 // build (build-web/site) and the native sample disc (build/sample).
+// CUESMELT_WEB_ENGINES=firefox,webkit picks engines; all by default.
 'use strict';
-const { test, before, after } = require('node:test');
+const { describe, test, before, after } = require('node:test');
 const assert = require('node:assert');
 const { spawnSync } = require('child_process');
 const crypto = require('crypto');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { openPage } = require('./browser.js');
+const { ENGINE_NAMES, openEngine } = require('./engines.js');
 
 const ROOT = path.resolve(__dirname, '../..');
 const NATIVE = path.join(ROOT, 'build/cuesmelt');
@@ -76,7 +78,7 @@ const CASES = [
     },
     images: 2,
   },
-  { name: 'a disc of 690 MB converts', make: writeLargeDisc, images: 1 },
+  { name: 'a disc of 690 MB converts', make: writeLargeDisc, images: 1, engines: ['chromium'] },
 ];
 
 function sha256(file) {
@@ -97,15 +99,15 @@ async function nativeRun(folder, sheet) {
   return result;
 }
 
-/** Picks `files` in the page; what each sheet's card shows, its image downloaded and hashed. */
-async function pageRuns(page, files) {
-  await page.setInputFiles('#files', files);
+/** Picks `files` in the page; what each sheet's card shows, with the SHA-256 of the image it offers. */
+async function pageRuns(engine, files) {
+  await engine.pick('#files', files);
   const sheets = files.filter((file) => file.endsWith('.cue')).length;
-  await page.waitForFunction((count) => {
+  await engine.waitFor((count) => {
     const states = [...document.querySelectorAll('.run .state')].map((state) => state.textContent);
     return states.length === count && states.every((state) => /^(Converted|Not converted)/.test(state));
-  }, sheets, { timeout: 300000 });
-  const cards = await page.$$eval('.run', (all) => all.map((card) => ({
+  }, sheets, 300000);
+  const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card) => ({
     output: [...card.querySelector('.log').childNodes].filter((node) => node.nodeType === Node.TEXT_NODE)
       .map((node) => node.textContent).join(''),
     error: [...card.querySelectorAll('.log .error')].map((node) => node.textContent).join('').trim(),
@@ -113,62 +115,61 @@ async function pageRuns(page, files) {
     download: card.querySelector('a.download')?.download ?? null,
     progress: [card.querySelector('progress').value, card.querySelector('progress').max],
   })));
-  for (const [i, card] of cards.entries()) {
-    if (!card.download) continue;
-    const link = page.locator('.run').nth(i).locator('a.download');
-    const [download] = await Promise.all([page.waitForEvent('download'), link.click()]);
-    card.image = await sha256(await download.path());
-    await download.delete();
-  }
+  const images = await engine.imageHashes('.run a.download');
+  for (const card of cards) card.image = card.download ? images.shift() : null;
   return cards;
 }
 
-let browser;
-before(async () => {
-  browser = await openPage(path.join(ROOT, 'build-web/site'));
-});
-after(() => browser.close());
+const engines = (process.env.CUESMELT_WEB_ENGINES || ENGINE_NAMES.join(',')).split(',');
+for (const engineName of engines) {
+  describe(engineName, () => {
+    let engine;
+    before(async () => {
+      engine = await openEngine(engineName, path.join(ROOT, 'build-web/site'));
+      console.log(`${engineName} ${engine.version}`);
+    });
+    after(() => engine?.close());
 
-for (const testCase of CASES) {
-  test(testCase.name, async () => {
-    const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'cuesmelt-web-'));
-    try {
-      testCase.make(folder);
-      const names = fs.readdirSync(folder).sort((a, b) => a.localeCompare(b, undefined, { numeric: true }));
-      const sheets = names.filter((name) => name.endsWith('.cue'));
-      const expected = [];
-      for (const sheet of sheets) expected.push(await nativeRun(folder, sheet));
+    for (const testCase of CASES.filter((each) => !each.engines || each.engines.includes(engineName))) {
+      test(`${engineName}: ${testCase.name}`, async () => {
+        const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'cuesmelt-web-'));
+        try {
+          testCase.make(folder);
+          const names = fs.readdirSync(folder).sort((a, b) => a.localeCompare(b, undefined, { numeric: true }));
+          const sheets = names.filter((name) => name.endsWith('.cue'));
+          const expected = [];
+          for (const sheet of sheets) expected.push(await nativeRun(folder, sheet));
 
-      const { page } = browser;
-      await page.unroute('**/worker.js');
-      if (testCase.blobOnly) {
-        await page.route('**/worker.js', async (route) => {
-          const response = await route.fetch();
-          const body = `delete self.FileSystemSyncAccessHandle;\n${await response.text()}`;
-          await route.fulfill({ response, body });
-        });
-      }
-      await page.reload();
-      const cards = await pageRuns(page, names.map((name) => path.join(folder, name)));
+          const withoutPrivateFiles = (text) => `delete self.FileSystemSyncAccessHandle;\n${text}`;
+          engine.rewrite('worker.js', testCase.blobOnly && withoutPrivateFiles);
+          await engine.reload();
+          const cards = await pageRuns(engine, names.map((name) => path.join(folder, name)));
+          assert.deepEqual(engine.misses, [], 'the page asked for something outside its folder');
 
-      assert.equal(cards.filter((card) => card.download).length, testCase.images);
-      assert.equal(cards.length, sheets.length);
-      cards.forEach((card, i) => {
-        const native = expected[i];
-        assert.equal(card.output, native.output);
-        assert.equal(card.error, native.error);
-        assert.equal(card.image ?? null, native.image);
-        if (native.image) {
-          assert.equal(card.download, sheets[i].replace(/\.cue$/, '.cdi'));
-          assert.deepEqual(card.progress, [native.size, native.size]);
-        } else {
-          assert.ok(card.meaning, `no explanation of ${card.error}`);
+          assert.equal(cards.filter((card) => card.download).length, testCase.images);
+          assert.equal(cards.length, sheets.length);
+          cards.forEach((card, i) => {
+            const native = expected[i];
+            assert.equal(card.output, native.output);
+            assert.equal(card.error, native.error);
+            assert.equal(card.image, native.image);
+            if (native.image) {
+              assert.equal(card.download, sheets[i].replace(/\.cue$/, '.cdi'));
+              assert.deepEqual(card.progress, [native.size, native.size]);
+            } else {
+              assert.ok(card.meaning, `no explanation of ${card.error}`);
+            }
+          });
+          if (testCase.blobOnly) {
+            const offered = () => [...window.offeredBlobs.values()].some((blob) => blob instanceof File);
+            assert.ok(!(await engine.evaluate(offered)), 'an image came from the private file system');
+          }
+          if (testCase.message) assert.equal(cards[0].error, testCase.message);
+          if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
+        } finally {
+          fs.rmSync(folder, { recursive: true, force: true });
         }
       });
-      if (testCase.message) assert.equal(cards[0].error, testCase.message);
-      if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
-    } finally {
-      fs.rmSync(folder, { recursive: true, force: true });
     }
   });
 }
