@@ -364,8 +364,9 @@ async function sized(run, { size, privateFile }) {
     endRun(() => run.noRoom(size, room));
     return;
   }
-  run.imageFile = `${++imageCount}.cdi`;
-  ask({ type: 'convert', image: run.imageFile });
+  const image = `${++imageCount}.cdi`;
+  if (privateFile) run.imageFile = image;
+  ask({ type: 'convert', image });
 }
 
 function endRun(end) {
