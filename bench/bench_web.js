@@ -74,19 +74,16 @@ function nativeRun(cuesmelt, files, output) {
   });
 }
 
-/** One page run: its time, and the size of the image it offers (downloaded, then let go). */
+/** One page run: its time, and the size of the image it offers (downloaded, which frees it). */
 async function pageRun(page, files) {
-  const runs = await page.locator('.run').count();
+  const card = page.locator('.run').nth(await page.locator('.run').count()); // the new card is the last
   const time = await seconds(async () => {
     await page.setInputFiles('#files', files);
-    await page.locator('.run').nth(runs).waitFor(); // the new card is the first
-    const finished = /^(Converted|Not converted)/;
-    await page.locator('.run').first().locator('.state', { hasText: finished }).waitFor({ timeout: 600000 });
+    await card.locator('.state', { hasText: /^(Converted|Not converted)/ }).waitFor({ timeout: 600000 });
   });
-  const [download] = await Promise.all([page.waitForEvent('download'), page.locator('.run .download').first().click()]);
+  const [download] = await Promise.all([page.waitForEvent('download'), card.locator('.download').click()]);
   const { size } = fs.statSync(await download.path());
   await download.delete();
-  await page.evaluate(() => URL.revokeObjectURL(document.querySelector('.run .download').href));
   return { time, size };
 }
 

@@ -1,7 +1,7 @@
 // The page's converter: cuesmelt itself, compiled to WebAssembly, run on the
-// files that the page hands over, one sheet after the other, each with the
-// command line's own arguments. Whatever the command line prints, refuses or
-// writes, this passes on to the page unchanged.
+// files that the page hands over, one sheet at a time, each with the command
+// line's own arguments. Whatever the command line prints, refuses or writes,
+// this passes on to the page unchanged.
 //
 // The picked files are mounted read-only with WORKERFS, which reads a File
 // in slices as the program asks for them: nothing is copied into memory
@@ -9,44 +9,37 @@
 // program writes it: into a file of the origin's private file system where
 // the browser has one, written synchronously and straight to disk, else into
 // a Blob (browsers keep large Blobs on disk). Either way the worker needs a
-// few MiB whatever the size of the disc, and the download is a Blob.
+// few MiB whatever the size of the disc.
 //
-// From the page: {files: [{path, file}], sheets: [path]}, paths relative to
-// one folder. To the page: {type: 'text', stream: 'out' | 'err', text},
-// {type: 'progress', written, size}, {type: 'done', status, image} per sheet
-// (image a Blob when the status is 0), {type: 'broken', error} when the
-// converter cannot start or stops where it must not, and {type: 'spent'}
-// with memory for the page to let go of.
+// The page asks, and this answers in order:
+//   {type: 'mount', batch, files: [{path, file}]}  files of one pick, paths
+//                                                  relative to one folder
+//   {type: 'size', batch, sheet}     -> {type: 'size', size, privateFile}
+//   {type: 'convert', batch, sheet, image}
+//       -> {type: 'text', stream: 'out' | 'err', text} as the run prints,
+//          {type: 'progress', written, size},
+//          {type: 'done', status, image}: image null, or {file} and, for a
+//          private file, its {folder, name}
+//   {type: 'unmount', batch}
+// Besides: {type: 'broken', error} when the converter cannot start or stops
+// where it must not, and {type: 'spent'} with memory for the page to let go.
 'use strict';
 importScripts('cuesmelt.js');
 
 const IMAGE_PATH = '/dev/image';
+const TERMINAL_PATH = '/dev/terminal';
 const READ_AHEAD_BYTES = 8 << 20;
 // Each new Blob costs a round trip to the browser, however small: the pieces
 // are gathered up to this size first.
 const BLOB_PIECE_BYTES = 8 << 20;
 const PROGRESS_INTERVAL_MS = 100;
-const EIO = 29; // Emscripten's errno values are its own
-
-/** A standard stream of the run, posted to the page a line at a time. */
-class RunText {
-  constructor(stream) {
-    this.stream = stream;
-    this.bytes = [];
-  }
-
-  add(byte) {
-    this.bytes.push(byte & 0xff); // devices hand over bytes as signed numbers
-    if (byte === 0x0a) this.flush();
-  }
-
-  flush() {
-    if (this.bytes.length === 0) return;
-    const text = new TextDecoder().decode(new Uint8Array(this.bytes));
-    this.bytes = [];
-    postMessage({ type: 'text', stream: this.stream, text });
-  }
-}
+// Emscripten's errno values are WASI's, not Linux's (ERRNO_CODES).
+const EIO = 29;
+const ENOSPC = 51;
+// Chromium's synchronous handle reports a write that found no room not as
+// an exception but as a count of bytes written: its own error code -8 (no
+// space) read as an unsigned 32-bit number.
+const NO_SPACE_COUNT = 2 ** 32 - 8;
 
 /**
  * The image in a file of the origin's private file system. Its handle writes
@@ -64,9 +57,13 @@ class PrivateFileImage {
     Object.assign(this, { folder, handle, access, written: 0 });
   }
 
-  /** Returns the bytes written; a full quota fails like a full disk. */
+  /** Returns the bytes written; a full quota fails as a full disk does. */
   write(bytes) {
     const written = this.access.write(bytes, { at: this.written });
+    if (written > bytes.length) {
+      const full = written === NO_SPACE_COUNT;
+      throw new DOMException('the image could not be written', full ? 'QuotaExceededError' : 'InvalidStateError');
+    }
     this.written += written;
     return written;
   }
@@ -120,21 +117,17 @@ class BlobImage {
 /**
  * The private file system's folder for this page's images, or null where the
  * browser has none (an old browser, a page not served from a secure origin).
- * Each open page has a folder of its own, held by a Web Lock while the page
- * lives; the folders of pages that are gone are removed here, so that images
- * do not pile up from visit to visit.
+ * Each open page has a folder of its own, held by a Web Lock of the same
+ * name while the page lives: the page names it as this worker's name and
+ * holds it, so that it outlives the worker (a cancelled run ends it). The
+ * folders of pages that are gone are removed here, so that images do not
+ * pile up from visit to visit.
  */
 async function privateFolder() {
   try {
     if (!self.FileSystemSyncAccessHandle || !navigator.locks) return null;
     const root = await navigator.storage.getDirectory();
-    const name = `cuesmelt-${crypto.randomUUID()}`;
-    await new Promise((held) => {
-      navigator.locks.request(name, () => {
-        held();
-        return new Promise(() => {}); // released when the page goes
-      });
-    });
+    const name = self.name.startsWith('cuesmelt-') ? self.name : await lockedFolderName();
     const others = [];
     for await (const other of root.keys()) {
       if (other.startsWith('cuesmelt-') && other !== name) others.push(other);
@@ -148,6 +141,18 @@ async function privateFolder() {
   } catch {
     return null;
   }
+}
+
+/** A new folder name, its lock held by this worker (one started without a name). */
+async function lockedFolderName() {
+  const name = `cuesmelt-${crypto.randomUUID()}`;
+  await new Promise((held) => {
+    navigator.locks.request(name, () => {
+      held();
+      return new Promise(() => {}); // released when the worker goes
+    });
+  });
+  return name;
 }
 
 /**
@@ -185,12 +190,52 @@ function readAhead({ FS }) {
   };
 }
 
+const bytesOf = (memory, offset, length) => new Uint8Array(memory.buffer, memory.byteOffset + offset, length);
+
+/**
+ * The run's standard output and error are a terminal, as for a person at a
+ * command line, and the page shows them as one: the program then delivers
+ * each text as it prints it and ends an open line before a message on
+ * standard error, so the page shows its lines in the order it wrote them.
+ * This runtime's isatty() asks fd_fdstat_get, which calls a stream a
+ * terminal when the stream carries a `tty`: the device below is opened as
+ * descriptors 1 and 2 in place of the runtime's own, and what each write
+ * brings goes to the page at once. NO_COLOR keeps styling out of the texts.
+ */
+function openTerminal({ FS, ENV }) {
+  ENV.NO_COLOR = '1';
+  const decoders = { 1: new TextDecoder(), 2: new TextDecoder() };
+  const device = FS.makedev(FS.createDevice.major++, 0);
+  FS.registerDevice(device, {
+    open(stream) {
+      stream.tty = { terminal: true };
+      stream.seekable = false;
+    },
+    write(stream, memory, offset, length) {
+      const text = decoders[stream.fd].decode(bytesOf(memory, offset, length), { stream: true });
+      if (text) postMessage({ type: 'text', stream: stream.fd === 1 ? 'out' : 'err', text });
+      return length;
+    },
+  });
+  FS.mkdev(TERMINAL_PATH, device);
+  for (const descriptor of [1, 2]) {
+    FS.close(FS.getStream(descriptor));
+    // The lowest free descriptor is the one just closed.
+    if (FS.open(TERMINAL_PATH, 1 /* O_WRONLY */).fd !== descriptor) throw new Error('no terminal');
+  }
+}
+
 /** The run under way: where its image goes, and how much of it has. */
 let run = null;
 
 function postProgress() {
   run.lastProgress = performance.now();
   postMessage({ type: 'progress', written: run.written, size: run.size });
+}
+
+/** A write that found no room fails with the full disk's own errno. */
+function errnoOf(error) {
+  return error && error.name === 'QuotaExceededError' ? ENOSPC : EIO;
 }
 
 function addImageDevice({ FS }) {
@@ -201,9 +246,9 @@ function addImageDevice({ FS }) {
     write(stream, memory, offset, length) {
       let written;
       try {
-        written = run.image.write(new Uint8Array(memory.buffer, memory.byteOffset + offset, length));
-      } catch {
-        throw new FS.ErrnoError(EIO); // the program reports it as a failed write
+        written = run.image.write(bytesOf(memory, offset, length));
+      } catch (error) {
+        throw new FS.ErrnoError(errnoOf(error)); // the program reports it as a failed write
       }
       run.written += written;
       if (performance.now() - run.lastProgress >= PROGRESS_INTERVAL_MS) postProgress();
@@ -213,28 +258,20 @@ function addImageDevice({ FS }) {
   FS.mkdev(IMAGE_PATH, device);
 }
 
-const output = new RunText('out');
-const error = new RunText('err');
-
 // Whatever the page sends before the runtime is ready waits for it here.
-const runtime = createCuesmelt({
-  thisProgram: 'cuesmelt',
-  noInitialRun: true,
-  stdout: (byte) => output.add(byte),
-  stderr: (byte) => error.add(byte),
-}).then((module) => {
+const runtime = createCuesmelt({ thisProgram: 'cuesmelt', noInitialRun: true }).then((module) => {
+  openTerminal(module);
   readAhead(module);
   addImageDevice(module);
   return module;
 });
 const images = privateFolder();
-let imageCount = 0;
 
-async function openImage() {
+async function openImage(name) {
   const folder = await images;
   if (folder) {
     try {
-      return await PrivateFileImage.open(folder, `${++imageCount}.cdi`);
+      return await PrivateFileImage.open(folder, name);
     } catch {
       // no room left, say: the Blob may still find some
     }
@@ -242,53 +279,77 @@ async function openImage() {
   return new BlobImage();
 }
 
+const batchRoot = (batch) => `/picked/${batch}`;
+
 /**
- * Converts the sheet at `path` as `cuesmelt --cue <sheet> --cdi <image>`
- * run in the sheet's folder would: the messages name the track files as the
- * sheet does. The attached form keeps a sheet whose name begins with "-"
- * from being read as an option.
+ * Runs `body` in the folder of the sheet at `sheet` in `batch`, given the
+ * sheet's name there: the program runs as the command line would in the
+ * sheet's folder, and its messages name the track files as the sheet does.
  */
-async function convert(module, path) {
+function inSheetFolder({ FS }, batch, sheet, body) {
+  const path = `${batchRoot(batch)}/${sheet}`;
   const folder = path.slice(0, path.lastIndexOf('/'));
-  const sheet = path.slice(folder.length + 1);
-  module.FS.chdir(folder);
-  const size = module.ccall('cuesmelt_image_size', 'number', ['string'], [sheet]);
-  run = { image: await openImage(), size, written: 0, lastProgress: 0 };
-  postProgress();
-  const status = module.callMain([`--cue=${sheet}`, `--cdi=${IMAGE_PATH}`]);
-  output.flush();
-  error.flush();
-  postProgress();
-  const { image } = run;
-  run = null;
-  if (status !== 0) {
-    await image.discard();
-    return { type: 'done', status, image: null };
+  FS.chdir(folder);
+  try {
+    return body(path.slice(folder.length + 1));
+  } finally {
+    FS.chdir('/');
   }
-  return { type: 'done', status, image: await image.finish() };
 }
 
-let batches = 0;
-
-async function convertBatch({ files, sheets }) {
-  const module = await runtime;
-  const { FS } = module;
-  const root = `/picked/${++batches}`;
-  FS.mkdirTree(root);
-  const blobs = files.map(({ path, file }) => ({ name: path, data: file }));
-  FS.mount(FS.filesystems.WORKERFS, { blobs }, root);
-  for (const sheet of sheets) postMessage(await convert(module, `${root}/${sheet}`));
-  FS.chdir('/');
-  FS.unmount(root);
-  FS.rmdir(root);
+/** The image's size from the layout, as the run will make it (0: the run refuses the disc). */
+function imageSize(module, batch, sheet) {
+  return inSheetFolder(module, batch, sheet, (name) => module.ccall('cuesmelt_image_size', 'number', ['string'], [name]));
 }
 
-// Batches are converted one after the other. Past callMain only the runtime
+const answers = {
+  mount(module, { batch, files }) {
+    const { FS } = module;
+    FS.mkdirTree(batchRoot(batch));
+    const blobs = files.map(({ path, file }) => ({ name: path, data: file }));
+    FS.mount(FS.filesystems.WORKERFS, { blobs }, batchRoot(batch));
+  },
+
+  unmount({ FS }, { batch }) {
+    FS.unmount(batchRoot(batch));
+    FS.rmdir(batchRoot(batch));
+  },
+
+  async size(module, { batch, sheet }) {
+    postMessage({ type: 'size', size: imageSize(module, batch, sheet), privateFile: Boolean(await images) });
+  },
+
+  /**
+   * Converts the sheet as `cuesmelt --cue <sheet> --cdi <image>` run in the
+   * sheet's folder would. The attached form keeps a sheet whose name begins
+   * with "-" from being read as an option.
+   */
+  async convert(module, { batch, sheet, image: imageName }) {
+    run = { image: await openImage(imageName), size: imageSize(module, batch, sheet), written: 0, lastProgress: 0 };
+    postProgress();
+    const status = inSheetFolder(module, batch, sheet, (name) =>
+      module.callMain([`--cue=${name}`, `--cdi=${IMAGE_PATH}`]),
+    );
+    postProgress();
+    const { image } = run;
+    run = null;
+    if (status !== 0) {
+      await image.discard();
+      postMessage({ type: 'done', status, image: null });
+      return;
+    }
+    const file = await image.finish();
+    const where = image instanceof PrivateFileImage ? { folder: image.folder.name, name: imageName } : {};
+    postMessage({ type: 'done', status, image: { file, ...where } });
+  },
+};
+
+// Requests are answered one after the other. Past callMain only the runtime
 // itself throws (it cannot load, it ran out of memory), and it is not usable
 // after that.
-let batchesDone = Promise.resolve();
+let answered = Promise.resolve();
 onmessage = ({ data }) => {
-  batchesDone = batchesDone
-    .then(() => convertBatch(data))
+  answered = answered
+    .then(async () => answers[data.type](await runtime, data))
     .catch((reason) => postMessage({ type: 'broken', error: String(reason) }));
 };

@@ -2,8 +2,9 @@
 // webkit), driven as a user would drive it: each case picks a folder's
 // files in the page's file picker, and what the page shows and offers must
 // be what the native program gives for each sheet of that folder, run in
-// it: the same output, the same message, and an image with the same
-// SHA-256. A case runs in every engine unless it names its engines.
+// it: the same text as on a terminal, the same message, and an image with
+// the same SHA-256. A case runs in every engine unless it names its
+// engines; some also save, remove or cancel, or take the page offline.
 //
 // node --test tests/web/web_test.js, from the repository root, after the web
 // build (build-web/site) and the native sample disc (build/sample).
@@ -55,6 +56,37 @@ function writeLargeDisc(folder) {
   ].join('\n'));
 }
 
+/** A sheet whose track is a sparse file of 700 MB: a run long enough to cancel. */
+function writeLongDisc(folder) {
+  const fd = fs.openSync(path.join(folder, 'A Long.bin'), 'w');
+  fs.ftruncateSync(fd, 300000 * RAW);
+  fs.closeSync(fd);
+  fs.writeFileSync(path.join(folder, 'A Long.cue'),
+    'REM SESSION 01\nFILE "A Long.bin" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n');
+}
+
+const AUDIO_ONLY = 'REM SESSION 01\nFILE "Sample Disc (Track 1).bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n';
+
+// WebKitGTK's MiniBrowser gives the page no private file system: its images are Blobs.
+const PRIVATE_FILES = ['chromium', 'firefox'];
+
+// Run in the page: the files in this page's private folder (page.js names it).
+async function keptFiles() {
+  if (!navigator.storage) return [];
+  const root = await navigator.storage.getDirectory();
+  const folder = await root.getDirectoryHandle(folderName).catch(() => null);
+  const names = [];
+  if (folder) for await (const name of folder.keys()) names.push(name);
+  return names;
+}
+
+const clickButton = (engine, card, text) => engine.evaluate(([n, label]) => [...document.querySelectorAll('.run')[n]
+  .querySelectorAll('button')].find((button) => button.textContent === label).click(), [card, text]);
+const untilResult = (engine, card, pattern) => engine.waitFor(([n, text]) =>
+  new RegExp(text).test(document.querySelectorAll('.run')[n].querySelector('.result').textContent), [card, pattern], 30000);
+const leaveAsks = (engine) => engine.evaluate(() => !dispatchEvent(new Event('beforeunload', { cancelable: true })));
+const controlled = (engine) => engine.waitFor(() => Boolean(navigator.serviceWorker.controller), null, 30000);
+
 const CASES = [
   { name: 'the sample disc gives the native sample.cdi', make: copySample, images: 1, same: 'build/sample.cdi' },
   { name: 'without a private file system the image is a Blob', make: copySample, images: 1, blobOnly: true },
@@ -73,12 +105,150 @@ const CASES = [
     name: 'two sheets picked together give two images',
     make: (folder) => {
       copySample(folder);
-      fs.writeFileSync(path.join(folder, 'Audio Only.cue'),
-        'REM SESSION 01\nFILE "Sample Disc (Track 1).bin" BINARY\n  TRACK 01 AUDIO\n    INDEX 01 00:00:00\n');
+      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
     },
     images: 2,
   },
   { name: 'a disc of 690 MB converts', make: writeLargeDisc, images: 1, engines: ['chromium'] },
+  {
+    name: 'sheets in subfolders of a chosen folder find their BINs',
+    make: (folder) => {
+      fs.mkdirSync(path.join(folder, 'A'));
+      copySample(path.join(folder, 'A'));
+      fs.mkdirSync(path.join(folder, 'B'));
+      fs.copyFileSync(path.join(SAMPLE, 'Sample Disc (Track 1).bin'), path.join(folder, 'B/Sample Disc (Track 1).bin'));
+      fs.writeFileSync(path.join(folder, 'B/Audio Only.cue'), AUDIO_ONLY);
+    },
+    images: 2,
+    folder: true,
+    engines: ['chromium'], // the other drivers pick files, not folders
+  },
+  {
+    name: 'Cancel ends the run and removes what it wrote; a waiting run never starts',
+    make: (folder) => {
+      writeLongDisc(folder);
+      copySample(folder);
+      fs.writeFileSync(path.join(folder, 'B Audio Only.cue'), AUDIO_ONLY);
+    },
+    images: 1,
+    cancelled: 2,
+    engines: PRIVATE_FILES,
+    during: async (engine) => {
+      await engine.waitFor(() => document.querySelector('.run progress').value > 0, null, 30000);
+      assert.ok(await leaveAsks(engine), 'leaving during a run does not ask');
+      await clickButton(engine, 1, 'Cancel');
+      await clickButton(engine, 0, 'Cancel');
+    },
+    after: async (engine, cards) => {
+      assert.equal(cards[1].log, '');
+      await untilResult(engine, 0, 'What it had written is removed');
+      assert.equal((await engine.evaluate(keptFiles)).length, 1);
+      assert.ok(!(await leaveAsks(engine)), 'leaving asks with no run going');
+    },
+  },
+  {
+    name: 'an image that cannot fit is refused before the run, both sizes named',
+    make: copySample,
+    images: 0,
+    room: { quota: 2e6, usage: 1e6 },
+    engines: PRIVATE_FILES,
+    after: async (engine, cards) => assert.match(cards[0].result, /needs 3\.1\u00a0MB.* 1\.0\u00a0MB more/),
+  },
+  {
+    name: 'an image that finds no room fails as on a full disk, and is removed',
+    make: copySample,
+    images: 0,
+    nativeImage: '/dev/full',
+    engines: PRIVATE_FILES,
+    worker: (text) => text.replace('= this.access.write(', '= this.written > 1e6 ? 2 ** 32 - 8 : this.access.write('),
+    after: async (engine) => assert.deepEqual(await engine.evaluate(keptFiles), []),
+  },
+  {
+    name: 'Remove frees a kept image',
+    make: copySample,
+    images: 1,
+    after: async (engine) => {
+      await clickButton(engine, 0, 'Remove');
+      await untilResult(engine, 0, 'Removed\\. Its room in your browser is free again');
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+    },
+  },
+  {
+    name: 'a download read to its end frees the image',
+    make: copySample,
+    images: 1,
+    engines: ['chromium'], // the download is what Playwright watches
+    after: async (engine, cards, expected) => {
+      await controlled(engine);
+      const [download] = await Promise.all([engine.page.waitForEvent('download'), engine.click('.run a.download')]);
+      assert.equal(await sha256(await download.path()), expected[0].image);
+      await untilResult(engine, 0, 'Saved\\. Its room in your browser is free again');
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+    },
+  },
+  {
+    name: 'Save as writes the chosen file and frees the image',
+    make: copySample,
+    images: 1,
+    engines: ['chromium'], // showSaveFilePicker
+    before: (engine) => engine.evaluate(() => {
+      window.showSaveFilePicker = async () => (await navigator.storage.getDirectory()).getFileHandle('chosen.cdi', { create: true });
+    }),
+    after: async (engine, cards, expected) => {
+      await clickButton(engine, 0, 'Save as…');
+      await untilResult(engine, 0, 'Saved\\. Its room in your browser is free again');
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+      const chosen = await engine.evaluate(async () => {
+        const root = await navigator.storage.getDirectory();
+        const bytes = await (await (await root.getFileHandle('chosen.cdi')).getFile()).arrayBuffer();
+        await root.removeEntry('chosen.cdi');
+        return [...new Uint8Array(await crypto.subtle.digest('SHA-256', bytes))].map((b) => b.toString(16).padStart(2, '0')).join('');
+      });
+      assert.equal(chosen, expected[0].image);
+    },
+  },
+  {
+    name: 'after one visit the page opens and converts offline',
+    make: copySample,
+    images: 1,
+    offline: true,
+    engines: ['chromium'], // offline emulation
+  },
+  {
+    name: 'a new build replaces every file of the one before',
+    make: copySample,
+    images: 1,
+    engines: ['chromium'],
+    before: async (engine) => {
+      await controlled(engine);
+      const next = { 'service-worker.js': (text) => text.replace(/VERSION = '([^']+)'/, "VERSION = '$1-next'"),
+        'page.js': (text) => `${text}// the next build\n` };
+      for (const [file, edit] of Object.entries(next)) engine.rewrite(file, edit);
+      await engine.reload();
+      await engine.waitFor(() => document.querySelector('#update button'), null, 30000);
+      await Promise.all([engine.page.waitForNavigation(), engine.click('#update button')]);
+      await engine.reload();
+      const cached = await engine.evaluate(async () => {
+        const hashes = { caches: await caches.keys() };
+        const cache = await caches.open(hashes.caches[0]);
+        for (const request of await cache.keys()) {
+          const digest = await crypto.subtle.digest('SHA-256', await (await cache.match(request)).arrayBuffer());
+          hashes[new URL(request.url).pathname] = [...new Uint8Array(digest)].map((b) => b.toString(16).padStart(2, '0')).join('');
+        }
+        return hashes;
+      });
+      assert.equal(cached.caches.length, 1);
+      assert.match(cached.caches[0], /-next$/);
+      for (const [file, hash] of Object.entries(cached)) {
+        if (file === 'caches') continue;
+        const name = path.basename(file === '/cuesmelt/' ? 'index.html' : file);
+        const served = fs.readFileSync(path.join(ROOT, 'build-web/site', name));
+        const edit = next[name];
+        const bytes = edit ? Buffer.from(edit(served.toString('utf8'))) : served;
+        assert.equal(hash, crypto.createHash('sha256').update(bytes).digest('hex'), `${file} is not the new build's`);
+      }
+    },
+  },
 ];
 
 function sha256(file) {
@@ -89,27 +259,41 @@ function sha256(file) {
   });
 }
 
-/** The native program run on `sheet` in its folder, as the page runs it. */
-async function nativeRun(folder, sheet) {
-  const image = `${folder}.cdi`;
-  const run = spawnSync(NATIVE, [`--cue=${sheet}`, `--cdi=${image}`], { cwd: folder, encoding: 'utf8' });
-  const result = { output: run.stdout, error: run.stderr.trim(), image: null, size: 0 };
+/** Every file under `folder`, relative to it. */
+function filesUnder(folder, prefix = '') {
+  return fs.readdirSync(path.join(folder, prefix), { withFileTypes: true }).flatMap((entry) =>
+    entry.isDirectory() ? filesUnder(folder, path.join(prefix, entry.name)) : [path.join(prefix, entry.name)]);
+}
+
+/**
+ * The native program run on `sheet` in its folder, as the page runs it, on
+ * a pseudo-terminal (`script`): its text is what a person sees there, the
+ * two streams in the order written, lines ended with CR LF.
+ */
+async function nativeRun(folder, sheet, image = `${folder}.cdi`) {
+  const run = spawnSync('script', ['-q', '-e', '-c', '"$CUESMELT" --cue="$SHEET" --cdi="$IMAGE"', '/dev/null'], {
+    cwd: path.join(folder, path.dirname(sheet)),
+    encoding: 'utf8',
+    env: { ...process.env, NO_COLOR: '1', CUESMELT: NATIVE, SHEET: path.basename(sheet), IMAGE: image },
+  });
+  const result = { terminal: run.stdout.replace(/\r\n/g, '\n'), image: null, size: 0 };
   if (run.status === 0) Object.assign(result, { image: await sha256(image), size: fs.statSync(image).size });
-  fs.rmSync(image, { force: true });
+  if (image === `${folder}.cdi`) fs.rmSync(image, { force: true });
   return result;
 }
 
 /** Picks `files` in the page; what each sheet's card shows, with the SHA-256 of the image it offers. */
-async function pageRuns(engine, files) {
-  await engine.pick('#files', files);
-  const sheets = files.filter((file) => file.endsWith('.cue')).length;
+async function pageRuns(engine, picker, files, sheets, during) {
+  await engine.pick(picker, files);
+  if (during) await during(engine);
   await engine.waitFor((count) => {
     const states = [...document.querySelectorAll('.run .state')].map((state) => state.textContent);
-    return states.length === count && states.every((state) => /^(Converted|Not converted)/.test(state));
+    return states.length === count && states.every((state) => /^(Converted|Not converted|Cancelled)/.test(state));
   }, sheets, 300000);
   const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card) => ({
-    output: [...card.querySelector('.log').childNodes].filter((node) => node.nodeType === Node.TEXT_NODE)
-      .map((node) => node.textContent).join(''),
+    state: card.querySelector('.state').textContent,
+    log: card.querySelector('.log').textContent,
+    result: card.querySelector('.result').textContent,
     error: [...card.querySelectorAll('.log .error')].map((node) => node.textContent).join('').trim(),
     meaning: Boolean(card.querySelector('.meaning')),
     download: card.querySelector('a.download')?.download ?? null,
@@ -135,30 +319,48 @@ for (const engineName of engines) {
         const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'cuesmelt-web-'));
         try {
           testCase.make(folder);
-          const names = fs.readdirSync(folder).sort((a, b) => a.localeCompare(b, undefined, { numeric: true }));
+          const byPage = (a, b) => a.localeCompare(b, undefined, { numeric: true });
+          const names = filesUnder(folder).sort(byPage);
           const sheets = names.filter((name) => name.endsWith('.cue'));
           const expected = [];
-          for (const sheet of sheets) expected.push(await nativeRun(folder, sheet));
+          for (const [i, sheet] of sheets.entries()) {
+            expected.push(i < (testCase.cancelled || 0) ? null : await nativeRun(folder, sheet, testCase.nativeImage));
+          }
 
           const withoutPrivateFiles = (text) => `delete self.FileSystemSyncAccessHandle;\n${text}`;
-          engine.rewrite('worker.js', testCase.blobOnly && withoutPrivateFiles);
+          engine.rewrite('worker.js', testCase.blobOnly ? withoutPrivateFiles : testCase.worker);
+          // Each case starts as a first visit: no service worker, nothing kept for offline use.
+          await engine.evaluate(async () => {
+            for (const registration of (await navigator.serviceWorker?.getRegistrations()) ?? []) await registration.unregister();
+            for (const name of (await self.caches?.keys()) ?? []) await caches.delete(name);
+          });
           await engine.reload();
-          const cards = await pageRuns(engine, names.map((name) => path.join(folder, name)));
+          if (testCase.offline) {
+            await controlled(engine);
+            await engine.page.context().setOffline(true);
+            await engine.reload();
+          }
+          if (testCase.room) await engine.evaluate((room) => { navigator.storage.estimate = async () => room; }, testCase.room);
+          if (testCase.before) await testCase.before(engine);
+          const picked = testCase.folder ? ['#folder', [folder]] : ['#files', names.map((name) => path.join(folder, name))];
+          const cards = await pageRuns(engine, ...picked, sheets.length, testCase.during);
           assert.deepEqual(engine.misses, [], 'the page asked for something outside its folder');
 
           assert.equal(cards.filter((card) => card.download).length, testCase.images);
           assert.equal(cards.length, sheets.length);
           cards.forEach((card, i) => {
             const native = expected[i];
-            assert.equal(card.output, native.output);
-            assert.equal(card.error, native.error);
+            if (!native) return assert.equal(card.state, 'Cancelled.');
+            if (testCase.room) return assert.equal(card.log, '', 'the run ran');
+            assert.equal(card.log, native.terminal);
             assert.equal(card.image, native.image);
             if (native.image) {
-              assert.equal(card.download, sheets[i].replace(/\.cue$/, '.cdi'));
+              assert.equal(card.download, path.basename(sheets[i]).replace(/\.cue$/, '.cdi'));
               assert.deepEqual(card.progress, [native.size, native.size]);
             } else {
               assert.ok(card.meaning, `no explanation of ${card.error}`);
             }
+            return undefined;
           });
           if (testCase.blobOnly) {
             const offered = () => [...window.offeredBlobs.values()].some((blob) => blob instanceof File);
@@ -166,7 +368,10 @@ for (const engineName of engines) {
           }
           if (testCase.message) assert.equal(cards[0].error, testCase.message);
           if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
+          if (testCase.after) await testCase.after(engine, cards, expected);
         } finally {
+          if (testCase.offline) await engine.page.context().setOffline(false);
+          engine.server.rewrites.clear();
           fs.rmSync(folder, { recursive: true, force: true });
         }
       });
