@@ -13,17 +13,16 @@
 'use strict';
 const crypto = require('crypto');
 const fs = require('fs');
-const http = require('http');
 const os = require('os');
 const path = require('path');
 const { chromium } = require('../tests/web/node_modules/playwright-core');
+const { serve } = require('../tests/web/browser.js');
 
 const RAW = 2352;
 const AUDIO_SECTORS = 12000;
 const DATA_SECTORS = 358000;
 const DISCS = 3;
 const USAGE_LIMIT = 100e6;
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
 
 function options() {
   const given = { site: 'build-web/site', dir: os.tmpdir() };
@@ -54,17 +53,6 @@ function makeDisc(folder) {
   return fs.readdirSync(folder).map((name) => path.join(folder, name));
 }
 
-function serve(folder) {
-  const server = http.createServer((request, response) => {
-    const name = decodeURIComponent(new URL(request.url, 'http://x').pathname);
-    const file = path.join(folder, name.endsWith('/') ? `${name}index.html` : name);
-    if (!file.startsWith(folder + path.sep) || !fs.existsSync(file)) return response.writeHead(404).end();
-    response.writeHead(200, { 'Content-Type': TYPES[path.extname(file)] || 'application/octet-stream' });
-    return fs.createReadStream(file).pipe(response);
-  });
-  return new Promise((resolve) => server.listen(0, '127.0.0.1', () => resolve(server)));
-}
-
 const usage = (page) => page.evaluate(async () => (await navigator.storage.estimate()).usage);
 const mb = (bytes) => `${(bytes / 1e6).toFixed(1)} MB`;
 
@@ -92,12 +80,12 @@ async function main() {
   try {
     const files = makeDisc(folder);
     const input = files.reduce((sum, file) => sum + fs.statSync(file).size, 0);
-    server = await serve(path.resolve(given.site));
+    server = await serve(given.site);
     browser = await chromium.launch({ executablePath: '/usr/bin/chromium', args: ['--no-sandbox', '--disable-gpu'] });
     console.log(`${browser.version()}, a fresh private context; ${DISCS} discs of ${mb(input)}`);
     const context = await browser.newContext({ acceptDownloads: true });
     const page = await context.newPage();
-    await page.goto(`http://127.0.0.1:${server.address().port}/`);
+    await page.goto(server.url);
     // The images are streamed out by the service worker, which frees them.
     await page.waitForFunction(() => navigator.serviceWorker.controller, null, { timeout: 60000 });
     const quota = await page.evaluate(async () => (await navigator.storage.estimate()).quota);
