@@ -42,7 +42,8 @@ const DATA_SECTORS = 255000;
 
 function options() {
   const given = {
-    site: 'build-web/site', cuesmelt: 'build/cuesmelt', runs: '5', mode: 'MODE1/2352', dir: os.tmpdir(), engine: 'chromium',
+    site: 'build-web/site', cuesmelt: 'build/cuesmelt', runs: '5', mode: 'MODE1/2352', dir: os.tmpdir(),
+    engine: 'chromium',
   };
   const args = process.argv.slice(2);
   for (let i = 0; i < args.length; i += 2) {

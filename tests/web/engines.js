@@ -11,8 +11,9 @@
 //
 // openEngine(name, site) serves `site` (browser.js) and opens its page. The
 // engine then offers:
-//   reload()                      loads the page again, from a clean state
-//                                 (misses emptied)
+//   reload()                      loads the page again, from a clean state:
+//                                 service workers and their caches gone,
+//                                 misses emptied
 //   pick(selector, files)         picks files (paths) in a file input
 //   click(selector)               clicks an element
 //   evaluate(fn, arg)             runs fn(arg) in the page; its result,
@@ -55,6 +56,17 @@ function keepOfferedBlobs() {
   window.offeredBlobs = offered;
 }
 
+/**
+ * Run in the page before each reload: a service worker would answer the
+ * reload from its cache, not with what the server (and its rewrites) gives.
+ */
+async function forgetServiceWorkers() {
+  const registrations = navigator.serviceWorker ? await navigator.serviceWorker.getRegistrations() : [];
+  await Promise.all(registrations.map((registration) => registration.unregister()));
+  const names = self.caches ? await caches.keys() : [];
+  await Promise.all(names.map((name) => caches.delete(name)));
+}
+
 async function hashOffered(selector) {
   const hashes = [];
   for (const link of document.querySelectorAll(selector)) {
@@ -76,6 +88,7 @@ class Engine {
 
   async reload() {
     this.misses.length = 0;
+    await this.evaluate(forgetServiceWorkers);
     await this.reloadPage();
     await this.evaluate(keepOfferedBlobs);
   }
@@ -234,6 +247,7 @@ const ENGINES = { chromium: Chromium, firefox: Firefox, webkit: WebKit };
 
 /** The page of `site` open in engine `name`. */
 async function openEngine(name, site) {
+  if (!Object.hasOwn(ENGINES, name)) throw new Error(`no engine ${name}; there are ${Object.keys(ENGINES).join(', ')}`);
   const engine = new ENGINES[name]();
   try {
     await engine.launch();
