@@ -158,12 +158,12 @@ class Firefox extends Engine {
   quit() { return this.browser?.close(); }
 }
 
-/** `command` started; `ready` waits for it (or throws if it ends first). */
+/** `command` started; child.stop() ends it, and so does the end of this process. */
 function start(command, args, options) {
   const child = spawn(command, args, options);
   const stop = () => child.exitCode === null && child.kill();
   process.on('exit', stop); // even when the tests are cut short
-  child.ended = new Promise((resolve) => child.on('exit', resolve));
+  child.ended = new Promise((resolve) => child.on('exit', resolve).on('error', resolve));
   child.stop = async () => {
     stop();
     await child.ended;
