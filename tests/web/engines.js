@@ -37,6 +37,7 @@ const { serve, launchChromium } = require('./browser.js');
 
 const MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
 const SCRIPT_TIMEOUT_MS = 600000;
+const STARTUP_MS = 60000;
 const POLL_MS = 100;
 
 /**
@@ -209,11 +210,18 @@ class WebKit extends Engine {
     this.driver = start('/usr/bin/WebKitWebDriver', [`--port=${port}`],
       { stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, DISPLAY: `:${display}` } });
     await untilAnswers(`http://127.0.0.1:${port}/status`, this.driver);
-    this.session = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+    const session = new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
       browserName: 'MiniBrowser',
       // These arguments replace MiniBrowser's own.
       'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation'] },
     }).build();
+    // A browser that cannot start (no OpenGL driver, say) leaves the driver waiting for ever.
+    session.catch(() => {});
+    let timer;
+    const late = new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error(`MiniBrowser did not start in ${STARTUP_MS} ms`)), STARTUP_MS);
+    });
+    this.session = await Promise.race([session, late]).finally(() => clearTimeout(timer));
     await this.session.manage().setTimeouts({ script: SCRIPT_TIMEOUT_MS });
     this.version = (await this.session.getCapabilities()).get('browserVersion');
   }
