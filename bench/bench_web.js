@@ -1,41 +1,55 @@
 #!/usr/bin/env node
-// bench_web.js: times the web page against the native program on the 628 MB
-// bench disc of bench.py (session 1: 12000 audio sectors, session 2: 255000
-// sectors of the chosen data mode, a few MiB of random bytes repeated).
+// bench_web.js: times the web page against the native program and against a
+// copy floor in the browser, on the 628 MB bench disc of bench.py (session
+// 1: 12000 audio sectors, session 2: 255000 sectors of the chosen data mode,
+// a few MiB of random bytes repeated).
 //
-// The page is served from the site folder and opened in Debian's headless
-// chromium (tests/web/browser.js); each of its runs is timed from picking
-// the sheet and its two BIN files to the download link, and checked to give
-// an image as large as the native one. Runs go in alternating pairs, native
-// then page and page then native, and the median of the per-pair ratios is
-// printed with the median times, because the machine's speed drifts.
-// Memory: the worker's heap, its WebAssembly memory and, sampled through
-// DevTools while the runs go on, its ArrayBuffers and JavaScript heap; and
-// the peak resident size of the page's renderer process (the page and its
-// worker) and of the browser process, as the kernel counts them.
+// The page is served from the site folder and opened in Debian's chromium
+// or firefox-esr, headless (tests/web/engines.js); each of its runs is timed
+// from picking the sheet and its two BIN files to the image offered, and
+// checked to give an image as large as the native one. The copy floor is
+// what the page cannot do without: its own worker reads the same BIN files
+// in the same slices and writes as many bytes as the image into the same
+// storage (a file of the origin's private file system), converting nothing.
+// It is appended to worker.js as served, uses only the worker's own
+// top-level names, and is asked to run over a BroadcastChannel.
+// Runs go in alternating triples, native, page, floor and floor, page,
+// native, each after sync(1) so that none pays for the writing of the one
+// before, and the medians of the per-triple ratios page/native and
+// page/floor are printed with the median times, because the machine's speed
+// drifts.
+// Memory, in chromium: the worker's heap, its WebAssembly memory and,
+// sampled through DevTools while the runs go on, its ArrayBuffers and
+// JavaScript heap; and the peak resident size of the page's renderer
+// process (the page and its worker) and of the browser process, as the
+// kernel counts them.
 //
 // Needs `npm ci` in tests/web, the web build and the native build:
 //   node bench/bench_web.js [--site build-web/site] [--cuesmelt build/cuesmelt]
 //                           [--runs 5] [--mode MODE1/2352] [--dir FOLDER]
+//                           [--engine chromium|firefox]
 'use strict';
 const { execFileSync } = require('child_process');
 const crypto = require('crypto');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { openPage } = require('../tests/web/browser.js');
+const { openEngine } = require('../tests/web/engines.js');
 
 const RAW = 2352;
 const AUDIO_SECTORS = 12000;
 const DATA_SECTORS = 255000;
 
 function options() {
-  const given = { site: 'build-web/site', cuesmelt: 'build/cuesmelt', runs: '5', mode: 'MODE1/2352', dir: os.tmpdir() };
+  const given = {
+    site: 'build-web/site', cuesmelt: 'build/cuesmelt', runs: '5', mode: 'MODE1/2352', dir: os.tmpdir(),
+    engine: 'chromium',
+  };
   const args = process.argv.slice(2);
   for (let i = 0; i < args.length; i += 2) {
     const name = args[i].replace(/^--/, '');
     if (!(name in given) || args[i + 1] === undefined) {
-      console.error('usage: bench_web.js [--site D] [--cuesmelt P] [--runs N] [--mode M] [--dir D]');
+      console.error('usage: bench_web.js [--site D] [--cuesmelt P] [--runs N] [--mode M] [--dir D] [--engine E]');
       process.exit(2);
     }
     given[name] = args[i + 1];
@@ -60,7 +74,9 @@ function makeDisc(folder, mode) {
   return ['Bench.cue', 'Bench (Track 1).bin', 'Bench (Track 2).bin'].map((name) => path.join(folder, name));
 }
 
+/** The time `action` takes, with the data of the runs before it on disk first, untimed. */
 function seconds(action) {
+  execFileSync('sync');
   const start = process.hrtime.bigint();
   return Promise.resolve(action()).then(() => Number(process.hrtime.bigint() - start) / 1e9);
 }
@@ -74,16 +90,109 @@ function nativeRun(cuesmelt, files, output) {
   });
 }
 
-/** One page run: its time, and the size of the image it offers (downloaded, which frees it). */
-async function pageRun(page, files) {
-  const card = page.locator('.run').nth(await page.locator('.run').count()); // the new card is the last
-  const time = await seconds(async () => {
-    await page.setInputFiles('#files', files);
-    await card.locator('.state', { hasText: /^(Converted|Not converted)/ }).waitFor({ timeout: 600000 });
+/** Resolves when the page's newest card, the last, beyond the first `count`, says its run is over. */
+function finished(count) {
+  const over = () => {
+    const cards = document.querySelectorAll('.run');
+    return cards.length > count && /^(Converted|Not converted)/.test(cards[cards.length - 1].querySelector('.state').textContent);
+  };
+  return new Promise((resolve) => {
+    if (over()) return resolve(true);
+    const observer = new MutationObserver(() => over() && (observer.disconnect(), resolve(true)));
+    observer.observe(document.body, { subtree: true, childList: true, characterData: true });
   });
-  const [download] = await Promise.all([page.waitForEvent('download'), card.locator('.download').click()]);
-  const { size } = fs.statSync(await download.path());
-  await download.delete();
+}
+
+/** The size of the newest card's image, which is then removed, so that the runs do not fill the storage. */
+function takeImage() {
+  const card = [...document.querySelectorAll('.run')].pop();
+  const link = card.querySelector('a.download');
+  if (!link) return 0;
+  const { size } = window.offeredBlobs.get(link.href);
+  [...card.querySelectorAll('button')].find((button) => button.textContent === 'Remove').click();
+  return size;
+}
+
+/** One page run: its time, and the size of the image it offers (then removed). */
+async function pageRun(engine, files) {
+  const cards = await engine.evaluate(() => document.querySelectorAll('.run').length);
+  const time = await seconds(async () => {
+    await engine.pick('#files', files);
+    await engine.evaluate(finished, cards);
+  });
+  return { time, size: await engine.evaluate(takeImage) };
+}
+
+/**
+ * The copy floor, appended to worker.js. It keeps the files of the page's
+ * last batch, and on {copy: imageBytes} reads their BIN files as the worker
+ * reads them for the program (READ_AHEAD_BYTES at a time, each used slice
+ * handed to the page) and writes, through PrivateFileImage and in pieces as
+ * large as the program's, as much of the image as the program would have
+ * written by then; {remove: true} removes that file.
+ */
+const COPY_FLOOR = `
+let floorFiles = [];
+addEventListener('message', ({ data }) => (floorFiles = data.files || floorFiles));
+const FLOOR_NAME = 'copy-floor.bin';
+// The program writes a batch of 256 sectors at a time, 512 KiB in mode 1;
+// writes of 8 MiB were measured to take five times as long.
+const FLOOR_PIECE_BYTES = 512 << 10;
+async function copyFloor(folder, imageBytes) {
+  const bins = floorFiles.filter(({ path }) => !/[.]cue$/i.test(path)).map(({ file }) => file);
+  const total = bins.reduce((sum, file) => sum + file.size, 0);
+  const image = await PrivateFileImage.open(folder, FLOOR_NAME);
+  const reader = new FileReaderSync();
+  let read = 0;
+  for (const file of bins) {
+    for (let at = 0; at < file.size; at += READ_AHEAD_BYTES) {
+      const bytes = new Uint8Array(reader.readAsArrayBuffer(file.slice(at, at + READ_AHEAD_BYTES)));
+      read += bytes.length;
+      let due = Math.round(imageBytes * (read / total)) - image.written;
+      for (let from = 0; due > 0; from = (from + FLOOR_PIECE_BYTES) % bytes.length) {
+        const written = image.write(bytes.subarray(from, from + Math.min(due, FLOOR_PIECE_BYTES)));
+        if (written === 0) throw new Error('the private file system is full');
+        due -= written;
+      }
+      postMessage({ type: 'spent' }, [bytes.buffer]);
+    }
+  }
+  await image.finish();
+  return image.written;
+}
+const floorChannel = new BroadcastChannel('copy-floor');
+floorChannel.onmessage = async ({ data }) => {
+  try {
+    const folder = await images;
+    if (!folder) throw new Error('this browser gives the page no private file system');
+    if (data.remove) await folder.removeEntry(FLOOR_NAME);
+    floorChannel.postMessage({ written: data.remove ? 0 : await copyFloor(folder, data.copy) });
+  } catch (error) {
+    floorChannel.postMessage({ error: String(error) });
+  }
+};
+`;
+
+/** Run in the page: asks the worker's copy floor for `request`; the bytes it wrote. */
+function askFloor(request) {
+  return new Promise((resolve, reject) => {
+    const channel = new BroadcastChannel('copy-floor');
+    channel.onmessage = ({ data }) => {
+      channel.close();
+      if (data.error) reject(new Error(data.error));
+      else resolve(data.written);
+    };
+    channel.postMessage(request);
+  });
+}
+
+/** One floor run: its time, and the bytes it wrote (then removed). */
+async function floorRun(engine, imageBytes) {
+  let size = 0;
+  const time = await seconds(async () => {
+    size = await engine.evaluate(askFloor, { copy: imageBytes });
+  });
+  await engine.evaluate(askFloor, { remove: true });
   return { time, size };
 }
 
@@ -147,40 +256,57 @@ const median = (values) => {
 async function main() {
   const given = options();
   const folder = fs.mkdtempSync(path.join(given.dir, 'cuesmelt-bench-web-'));
-  let browser = null;
+  let engine = null;
   try {
     const files = makeDisc(folder, given.mode);
     const output = path.join(folder, 'native.cdi');
     console.log(`disc: ${AUDIO_SECTORS} audio + ${DATA_SECTORS} ${given.mode} sectors ` +
-      `(${((AUDIO_SECTORS + DATA_SECTORS) * RAW / 1e6).toFixed(0)} MB), ${given.runs} pairs`);
-    browser = await openPage(given.site);
-    const heap = await watchWorkerHeap(browser.page);
-    const before = peakResident(browser.profile);
+      `(${((AUDIO_SECTORS + DATA_SECTORS) * RAW / 1e6).toFixed(0)} MB), ${given.runs} triples`);
+    engine = await openEngine(given.engine, given.site);
+    console.log(`${engine.name} ${engine.version}`);
+    engine.rewrite('worker.js', (text) => text + COPY_FLOOR);
+    await engine.reload();
+    const chromium = engine.name === 'chromium';
+    const heap = chromium && (await watchWorkerHeap(engine.page));
+    const before = chromium && peakResident(engine.browser.profile);
+    // The floor copies the files of the page's last run: there must be one.
+    const imageBytes = (await nativeRun(given.cuesmelt, files, output)).size;
+    await pageRun(engine, files);
     const native = [];
     const web = [];
+    const floor = [];
     for (let n = -1; n < given.runs; n++) {
-      // Pair -1 warms the page cache, the browser and the program, untimed.
-      const pair = n % 2 === 0
-        ? [await nativeRun(given.cuesmelt, files, output), await pageRun(browser.page, files)]
-        : [await pageRun(browser.page, files), await nativeRun(given.cuesmelt, files, output)].reverse();
-      if (pair[1].size !== pair[0].size) throw new Error(`page image ${pair[1].size} bytes, native ${pair[0].size}`);
+      // Triple -1 warms the page cache, the browser and the program, untimed.
+      const runNative = () => nativeRun(given.cuesmelt, files, output);
+      const runPage = () => pageRun(engine, files);
+      const runFloor = () => floorRun(engine, imageBytes);
+      const triple = n % 2 === 0
+        ? [await runNative(), await runPage(), await runFloor()]
+        : [await runFloor(), await runPage(), await runNative()].reverse();
+      for (const [name, run] of [['page', triple[1]], ['floor', triple[2]]]) {
+        if (run.size !== imageBytes) throw new Error(`${name}: ${run.size} bytes, the native image ${imageBytes}`);
+      }
       if (n < 0) continue;
-      native.push(pair[0].time);
-      web.push(pair[1].time);
+      native.push(triple[0].time);
+      web.push(triple[1].time);
+      floor.push(triple[2].time);
     }
-    const worker = heap.stop();
-    const resident = peakResident(browser.profile);
-    const wasm = await browser.page.workers()[0].evaluate(async () => (await runtime).HEAP8.length);
-    const ratios = web.map((time, i) => time / native[i]);
-    const mib = (bytes) => `${(bytes / 1048576).toFixed(1)} MiB`;
+    const ratio = (other) => median(web.map((time, i) => time / other[i]));
+    const times = (list) => list.map((time) => time.toFixed(2)).join(', ');
     console.log(`page ${median(web).toFixed(2)} s, native ${median(native).toFixed(2)} s, ` +
-      `ratio page/native ${median(ratios).toFixed(1)} (median of pairs; page runs ${web.map((t) => t.toFixed(1)).join(', ')} s)`);
+      `copy floor ${median(floor).toFixed(2)} s (medians; page runs ${times(web)} s, floor runs ${times(floor)} s)`);
+    console.log(`ratio page/native ${ratio(native).toFixed(2)}, page/floor ${ratio(floor).toFixed(2)} (medians of triples)`);
+    if (!chromium) return;
+    const worker = heap.stop();
+    const resident = peakResident(engine.browser.profile);
+    const wasm = await engine.page.workers()[0].evaluate(async () => (await runtime).HEAP8.length);
+    const mib = (bytes) => `${(bytes / 1048576).toFixed(1)} MiB`;
     console.log(`worker heap at most ${mib(wasm + worker.heap + worker.buffers)}: WebAssembly memory ${mib(wasm)}, ` +
       `ArrayBuffers ${mib(worker.buffers)} (the slices read ahead), JavaScript heap ${mib(worker.heap)} (peaks)`);
     console.log(`peak resident: page's renderer process (page and worker) ${mib(resident.renderer)} ` +
       `(${mib(before.renderer)} before the first run), browser process ${mib(resident.browser)}`);
   } finally {
-    if (browser) await browser.close();
+    if (engine) await engine.close();
     fs.rmSync(folder, { recursive: true, force: true });
   }
 }

@@ -5,7 +5,8 @@
 # for the install and documentation checks python3, groff, man-db, zsh and
 # bash-completion. With --web, what the web page's build and tests need:
 # Emscripten (with node-acorn), chromium, firefox-esr, webkit2gtk-driver
-# (WebKitGTK's WebDriver) and xvfb, npm and unzip. With --fuzz, the
+# (WebKitGTK's WebDriver), libgl1-mesa-dri (WebKitGTK stops without an
+# OpenGL driver) and xvfb, npm and unzip. With --fuzz, the
 # system's clang (clang++) and the libFuzzer and sanitizer runtimes of its
 # version (libclang-rt-<N>-dev).
 # Only what is missing is installed; with everything present it installs
@@ -57,6 +58,7 @@ if [ "$with_web" = yes ]; then
   need_command chromium chromium
   need_command firefox-esr firefox-esr
   need_command WebKitWebDriver webkit2gtk-driver
+  need_file libgl1-mesa-dri /usr/lib/"$(uname -m)"-linux-gnu/dri/swrast_dri.so
   need_command Xvfb xvfb
   need_command npm npm
   need_command unzip unzip

@@ -11,8 +11,9 @@
 //
 // openEngine(name, site) serves `site` (browser.js) and opens its page. The
 // engine then offers:
-//   reload()                      loads the page again, from a clean state
-//                                 (misses emptied)
+//   reload()                      loads the page again, from a clean state:
+//                                 service workers and their caches gone,
+//                                 misses emptied
 //   pick(selector, files)         picks files (paths) in a file input
 //   click(selector)               clicks an element
 //   evaluate(fn, arg)             runs fn(arg) in the page; its result,
@@ -36,6 +37,7 @@ const { serve, launchChromium } = require('./browser.js');
 
 const MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
 const SCRIPT_TIMEOUT_MS = 600000;
+const STARTUP_MS = 60000;
 const POLL_MS = 100;
 
 /**
@@ -53,6 +55,17 @@ function keepOfferedBlobs() {
     return url;
   };
   window.offeredBlobs = offered;
+}
+
+/**
+ * Run in the page before each reload: a service worker would answer the
+ * reload from its cache, not with what the server (and its rewrites) gives.
+ */
+async function forgetServiceWorkers() {
+  const registrations = navigator.serviceWorker ? await navigator.serviceWorker.getRegistrations() : [];
+  await Promise.all(registrations.map((registration) => registration.unregister()));
+  const names = self.caches ? await caches.keys() : [];
+  await Promise.all(names.map((name) => caches.delete(name)));
 }
 
 async function hashOffered(selector) {
@@ -76,6 +89,7 @@ class Engine {
 
   async reload() {
     this.misses.length = 0;
+    await this.evaluate(forgetServiceWorkers);
     await this.reloadPage();
     await this.evaluate(keepOfferedBlobs);
   }
@@ -145,12 +159,12 @@ class Firefox extends Engine {
   quit() { return this.browser?.close(); }
 }
 
-/** `command` started; `ready` waits for it (or throws if it ends first). */
+/** `command` started; child.stop() ends it, and so does the end of this process. */
 function start(command, args, options) {
   const child = spawn(command, args, options);
   const stop = () => child.exitCode === null && child.kill();
   process.on('exit', stop); // even when the tests are cut short
-  child.ended = new Promise((resolve) => child.on('exit', resolve));
+  child.ended = new Promise((resolve) => child.on('exit', resolve).on('error', resolve));
   child.stop = async () => {
     stop();
     await child.ended;
@@ -196,11 +210,18 @@ class WebKit extends Engine {
     this.driver = start('/usr/bin/WebKitWebDriver', [`--port=${port}`],
       { stdio: ['ignore', 'ignore', 'inherit'], env: { ...process.env, DISPLAY: `:${display}` } });
     await untilAnswers(`http://127.0.0.1:${port}/status`, this.driver);
-    this.session = await new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
+    const session = new Builder().usingServer(`http://127.0.0.1:${port}`).withCapabilities({
       browserName: 'MiniBrowser',
       // These arguments replace MiniBrowser's own.
       'webkitgtk:browserOptions': { binary: MINIBROWSER, args: ['--automation'] },
     }).build();
+    // A browser that cannot start (no OpenGL driver, say) leaves the driver waiting for ever.
+    session.catch(() => {});
+    let timer;
+    const late = new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error(`MiniBrowser did not start in ${STARTUP_MS} ms`)), STARTUP_MS);
+    });
+    this.session = await Promise.race([session, late]).finally(() => clearTimeout(timer));
     await this.session.manage().setTimeouts({ script: SCRIPT_TIMEOUT_MS });
     this.version = (await this.session.getCapabilities()).get('browserVersion');
   }
@@ -234,6 +255,7 @@ const ENGINES = { chromium: Chromium, firefox: Firefox, webkit: WebKit };
 
 /** The page of `site` open in engine `name`. */
 async function openEngine(name, site) {
+  if (!Object.hasOwn(ENGINES, name)) throw new Error(`no engine ${name}; there are ${Object.keys(ENGINES).join(', ')}`);
   const engine = new ENGINES[name]();
   try {
     await engine.launch();
