@@ -5,11 +5,11 @@
 # from tests/web's lockfile, and runs tests/web/web_test.js once per engine:
 # chromium, firefox-esr and WebKitGTK's MiniBrowser, the site served on
 # 127.0.0.1 at a free port under /cuesmelt/, every case's image and messages
-# compared with the native program's (the sample disc, the image as a Blob,
-# a refused sheet, a BIN not picked, two sheets at once, and in chromium a
-# disc of 690 MB). Then packs the site the way the README says and checks
-# that the zip holds it, with README.md and LICENSE. Prints how long it all
-# took.
+# compared with the native program's as a terminal shows it, and the
+# page's own controls tried (Cancel, Remove, Save as, the room check, offline
+# and an update, where the engine has what they need; doc/web.md lists
+# them). Then packs the site as doc/web.md says and checks that the zip
+# holds it, with README.md and LICENSE. Prints how long it all took.
 source "$(dirname "$0")/check_common.sh"
 started=$SECONDS
 
