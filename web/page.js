@@ -260,18 +260,26 @@ class Run {
   explain() {
     const lines = this.errorText.split('\n').filter((line) => line.trim());
     const message = lines.length ? lines[lines.length - 1].trim() : '';
-    const meaning = meaningOf(message);
-    if (!meaning) return;
-    const explanation = element('p', 'meaning', 'What it means: ');
-    explanation.append(withCode(meaning), '.');
+    const explained = meaningOf(message);
+    if (!explained) return;
+    // doc/messages.md gives each message "<meaning>. What to do: <advice>".
+    const [meaning, advice] = explained.split(' What to do: ');
+    const paragraph = (lead, text) => {
+      const node = element('p', 'meaning', lead);
+      node.append(withCode(text.replace(/\.$/, '')), '.');
+      return node;
+    };
+    const explanation = [paragraph('What it means: ', meaning)];
+    if (advice) explanation.push(paragraph('What to do: ', advice));
+    const last = explanation[explanation.length - 1];
     // Here a track file is found only among the files picked with the sheet.
     if (message.startsWith('FILE not found at')) {
-      explanation.append(' Pick or drop the sheet together with all its BIN files, or choose their folder.');
+      last.append(' Pick or drop the sheet together with all its BIN files, or choose their folder.');
     }
     if (message.endsWith('No space left on device') && kept.size > 0) {
-      explanation.append(' Save or remove the images above to give their room back, then pick the sheet again.');
+      last.append(' Save or remove the images above to give their room back, then pick the sheet again.');
     }
-    this.result.append(explanation);
+    this.result.append(...explanation);
   }
 
   /** Said before the run: the browser cannot hold the image. */

@@ -11,9 +11,10 @@
 //
 // openEngine(name, site) serves `site` (browser.js) and opens its page. The
 // engine then offers:
-//   reload()                      loads the page again, from a clean state:
+//   reload(options)               loads the page again, from a clean state:
 //                                 service workers and their caches gone,
-//                                 misses emptied
+//                                 misses emptied; with {asVisitor: true}
+//                                 they stay, as when a person reloads
 //   pick(selector, files)         picks files (paths) in a file input
 //   click(selector)               clicks an element
 //   evaluate(fn, arg)             runs fn(arg) in the page; its result,
@@ -87,9 +88,9 @@ class Engine {
     await this.evaluate(keepOfferedBlobs);
   }
 
-  async reload() {
+  async reload({ asVisitor = false } = {}) {
     this.misses.length = 0;
-    await this.evaluate(forgetServiceWorkers);
+    if (!asVisitor) await this.evaluate(forgetServiceWorkers);
     await this.reloadPage();
     await this.evaluate(keepOfferedBlobs);
   }

@@ -224,10 +224,10 @@ const CASES = [
       const next = { 'service-worker.js': (text) => text.replace(/VERSION = '([^']+)'/, "VERSION = '$1-next'"),
         'page.js': (text) => `${text}// the next build\n` };
       for (const [file, edit] of Object.entries(next)) engine.rewrite(file, edit);
-      await engine.reload();
+      await engine.reload({ asVisitor: true });
       await engine.waitFor(() => document.querySelector('#update button'), null, 30000);
       await Promise.all([engine.page.waitForNavigation(), engine.click('#update button')]);
-      await engine.reload();
+      await engine.reload({ asVisitor: true });
       const cached = await engine.evaluate(async () => {
         const hashes = { caches: await caches.keys() };
         const cache = await caches.open(hashes.caches[0]);
@@ -330,15 +330,11 @@ for (const engineName of engines) {
           const withoutPrivateFiles = (text) => `delete self.FileSystemSyncAccessHandle;\n${text}`;
           engine.rewrite('worker.js', testCase.blobOnly ? withoutPrivateFiles : testCase.worker);
           // Each case starts as a first visit: no service worker, nothing kept for offline use.
-          await engine.evaluate(async () => {
-            for (const registration of (await navigator.serviceWorker?.getRegistrations()) ?? []) await registration.unregister();
-            for (const name of (await self.caches?.keys()) ?? []) await caches.delete(name);
-          });
           await engine.reload();
           if (testCase.offline) {
             await controlled(engine);
             await engine.page.context().setOffline(true);
-            await engine.reload();
+            await engine.reload({ asVisitor: true });
           }
           if (testCase.room) await engine.evaluate((room) => { navigator.storage.estimate = async () => room; }, testCase.room);
           if (testCase.before) await testCase.before(engine);
