@@ -374,7 +374,7 @@ async function sized(run, { size, privateFile }) {
   }
   const image = `${++imageCount}.cdi`;
   if (privateFile) run.imageFile = image;
-  ask({ type: 'convert', image });
+  ask({ type: 'convert', image, size });
 }
 
 function endRun(end) {

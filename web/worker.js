@@ -321,11 +321,12 @@ const answers = {
 
   /**
    * Converts the sheet as `cuesmelt --cue <sheet> --cdi <image>` run in the
-   * sheet's folder would. The attached form keeps a sheet whose name begins
-   * with "-" from being read as an option.
+   * sheet's folder would; `size` is what `size` answered for it, for the
+   * progress bar. The attached form keeps a sheet whose name begins with "-"
+   * from being read as an option.
    */
-  async convert(module, { batch, sheet, image: imageName }) {
-    run = { image: await openImage(imageName), size: imageSize(module, batch, sheet), written: 0, lastProgress: 0 };
+  async convert(module, { batch, sheet, image: imageName, size }) {
+    run = { image: await openImage(imageName), size, written: 0, lastProgress: 0 };
     postProgress();
     const status = inSheetFolder(module, batch, sheet, (name) =>
       module.callMain([`--cue=${name}`, `--cdi=${IMAGE_PATH}`]),
