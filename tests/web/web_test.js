@@ -70,11 +70,11 @@ const AUDIO_ONLY = 'REM SESSION 01\nFILE "Sample Disc (Track 1).bin" BINARY\n  T
 // WebKitGTK's MiniBrowser gives the page no private file system: its images are Blobs.
 const PRIVATE_FILES = ['chromium', 'firefox'];
 
-// Run in the page: the files in this page's private folder (page.js names it).
+// Run in the page: the files in this page's private folder (storage.js names it on the window).
 async function keptFiles() {
   if (!navigator.storage) return [];
   const root = await navigator.storage.getDirectory();
-  const folder = await root.getDirectoryHandle(folderName).catch(() => null);
+  const folder = await root.getDirectoryHandle(cuesmeltFolder).catch(() => null);
   const names = [];
   if (folder) for await (const name of folder.keys()) names.push(name);
   return names;
