@@ -68,18 +68,18 @@ finally:
 EOF
 echo "cuesmelt.exe in a console of its own waits for Enter, then ends with status 2"
 
-# The release zip: one folder holding cuesmelt.exe, README.md and LICENSE.
+# The release zip: one folder holding cuesmelt.exe and the documents.
 rm -rf build-windows/packages
 cpack --config build-windows/CPackConfig.cmake >/dev/null
 version=$(project_version build-windows)
 top=cuesmelt-$version-windows-x86_64
 zip=build-windows/packages/$top.zip
 [ -f "$zip" ] || fail "no $zip"
-listed=$(unzip -Z1 "$zip" | sort | tr '\n' ' ')
-[ "$listed" = "$top/LICENSE $top/README.md $top/cuesmelt.exe " ] || fail "$zip holds: $listed"
+listed=$(unzip -Z1 "$zip" | grep -v '/$' | LC_ALL=C sort)
+expected=$({ documents; echo cuesmelt.exe; } | sed "s|^|$top/|" | LC_ALL=C sort)
+[ "$listed" = "$expected" ] || fail "$zip holds: $listed"
 unzip -q "$zip" -d "$work"
-cmp "$work/$top/README.md" README.md
-cmp "$work/$top/LICENSE" LICENSE
+check_documents "$work/$top"
 WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all "$wine" "$work/$top/cuesmelt.exe" \
   --cue "build/sample/Sample Disc.cue" --cdi "$work/sample.cdi" >/dev/null
 cmp "$work/sample.cdi" build/sample.cdi
