@@ -4,7 +4,9 @@
 # unit and end-to-end tests under Wine, checks that cuesmelt.exe needs no DLL
 # beside it, only Windows' own, and that it converts the sample disc byte for
 # byte as the Linux build does: the sample that the Windows build generated,
-# and the Linux build's own files. Then packs the release zip the way the
+# and the Linux build's own files; alone on a console, as Explorer starts
+# it, that it waits for Enter and converts sheets and folders dropped on it
+# (tried in a pseudo-terminal). Then packs the release zip the way the
 # README says, unpacks it and converts the sample disc with the cuesmelt.exe
 # it holds, and runs the README's cmd loops in Wine's cmd. Prints how long
 # it all took.
