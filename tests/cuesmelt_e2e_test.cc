@@ -103,6 +103,11 @@ TEST(EndToEnd, CommandLineOutcomes) {
        kBanner,
        "error: a value is required for '--cue <cuesheet>' but none was supplied\n" + more},
       {{"disc.cue"}, 2, kBanner, "error: unexpected argument 'disc.cue' found\n\n" + usage + more},
+      // Sheets as Explorer drops them, but with the streams redirected: a command line.
+      {{kSampleCue, kSampleDir},
+       2,
+       kBanner,
+       "error: unexpected argument '" + kSampleCue + "' found\n\n" + usage + more},
       {{"-V", "--bogus"}, 0, kBanner + "cuesmelt 0.9.0\n", ""},
       {{"--help", "--cue"},
        0,
