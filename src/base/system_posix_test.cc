@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/system.h"
@@ -56,47 +57,40 @@ TEST(PosixFiles, DescriptorZeroIsAnOpenFile) {
   }
 }
 
-// What a descriptor is open on, and for what.
-struct OpenOn {
-  bool open = false;
-  dev_t device = 0, file_device = 0;
-  ino_t file = 0;
-  int access = -1;
-  bool operator==(const OpenOn&) const = default;
-};
+// What a descriptor is open on: the file, the device that it is, and for
+// what access; all zero when it is closed.
+using OpenOn = std::tuple<dev_t, ino_t, dev_t, int>;
 
 OpenOn open_on(int descriptor) {
   struct stat status;
   if (::fstat(descriptor, &status) != 0) return {};
-  return {true, status.st_rdev, status.st_dev, status.st_ino,
-          ::fcntl(descriptor, F_GETFL) & O_ACCMODE};
+  return {status.st_dev, status.st_ino, status.st_rdev, ::fcntl(descriptor, F_GETFL) & O_ACCMODE};
 }
 
-TEST(PosixFiles, MissingStandardStreamsOpenOnTheNullDevice) {
-  struct stat null_device;
-  ASSERT_EQ(::stat("/dev/null", &null_device), 0);
+TEST(PosixFiles, ClosedStandardStreamsGetTheNullDeviceAndOpenOnesStay) {
+  struct stat null;
+  ASSERT_EQ(::stat("/dev/null", &null), 0);
+  const OpenOn null_both_ways{null.st_dev, null.st_ino, null.st_rdev, O_RDWR};
   const std::vector<int> closings[] = {{0}, {1}, {2}, {0, 1, 2}};
   for (const std::vector<int>& closed : closings) {
-    // GoogleTest writes to descriptors 1 and 2: what the call leaves is noted
-    // first, and checked once the test's own streams are back.
+    // GoogleTest writes on 1 and 2: what the call leaves is noted, the test's
+    // own streams put back (closed again if they were), and then checked.
     int kept[3];
-    for (int descriptor : {0, 1, 2}) kept[descriptor] = ::fcntl(descriptor, F_DUPFD_CLOEXEC, 3);
-    for (int descriptor : closed) ::close(descriptor);
+    OpenOn before[3], after[3];
+    for (int fd : {0, 1, 2}) kept[fd] = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    for (int fd : closed) ::close(fd);
     base::open_missing_standard_streams();
-    OpenOn after[3], before[3];
-    for (int descriptor : {0, 1, 2}) {
-      after[descriptor] = open_on(descriptor);
-      before[descriptor] = open_on(kept[descriptor]);
-      // One that was closed before the row is closed again.
-      if (kept[descriptor] < 0 || ::dup2(kept[descriptor], descriptor) < 0) ::close(descriptor);
-      ::close(kept[descriptor]);
+    for (int fd : {0, 1, 2}) {
+      after[fd] = open_on(fd);
+      before[fd] = open_on(kept[fd]);
+      if (kept[fd] < 0 || ::dup2(kept[fd], fd) < 0) ::close(fd);
+      ::close(kept[fd]);
     }
-    for (int descriptor : {0, 1, 2}) {
-      if (std::ranges::count(closed, descriptor) == 1) {
-        EXPECT_EQ(after[descriptor].device, null_device.st_rdev) << descriptor << " was closed";
-        EXPECT_EQ(after[descriptor].access, O_RDWR) << descriptor << " was closed";
-      } else if (before[descriptor].open) {
-        EXPECT_EQ(after[descriptor], before[descriptor]) << descriptor << " was open";
+    for (int fd : {0, 1, 2}) {
+      if (std::ranges::count(closed, fd) == 1) {
+        EXPECT_EQ(after[fd], null_both_ways) << fd;
+      } else if (kept[fd] >= 0) {
+        EXPECT_EQ(after[fd], before[fd]) << fd;
       }
     }
   }
