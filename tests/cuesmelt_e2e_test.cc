@@ -218,6 +218,13 @@ TEST(EndToEnd, ClosedStandardStreamsChangeNothing) {
     EXPECT_EQ(run.status, 0) << closed;
     EXPECT_TRUE(same_bytes(read_file(image), read_file(reference))) << closed;
   }
+  // With standard output closed, /dev/stdout names the null device put in its
+  // place, which takes the image as it does natively, not a number left free.
+  const Outcome into_stdout = run_program(
+      "/bin/sh",
+      {"-c", "exec \"$0\" --cue \"$1\" --cdi /dev/stdout >&-", CUESMELT_BINARY, kSampleCue});
+  EXPECT_EQ(into_stdout.status, 0);
+  EXPECT_EQ(into_stdout.err, "");
 #endif
 }
 
