@@ -1,6 +1,6 @@
 // make_messages.js <doc/messages.md> <messages.js>: takes the message tables
 // of doc/messages.md (rows of: the message in backticks, what it means, what
-// to do) into a script that gives the page `cuesmeltMessages`, a list of
+// to do) into a module whose default export is a list of
 // [message, explanation] pairs. The explanation is what the message means,
 // then "What to do:" and the advice, without its final full stop, which the
 // page adds. A row naming several messages gives each of them the row's
@@ -26,5 +26,5 @@ if (messages.length === 0) throw new Error(`${messagesPath}: no rows of message,
 fs.writeFileSync(
   outputPath,
   `// Made by make_messages.js from doc/messages.md: each message, what it means and what to do.\n` +
-    `const cuesmeltMessages = [\n${messages.map((m) => ` ${JSON.stringify(m)}`).join(',\n')},\n];\n`,
+    `export default [\n${messages.map((m) => ` ${JSON.stringify(m)}`).join(',\n')},\n];\n`,
 );

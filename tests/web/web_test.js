@@ -70,11 +70,11 @@ const AUDIO_ONLY = 'REM SESSION 01\nFILE "Sample Disc (Track 1).bin" BINARY\n  T
 // WebKitGTK's MiniBrowser gives the page no private file system: its images are Blobs.
 const PRIVATE_FILES = ['chromium', 'firefox'];
 
-// Run in the page: the files in this page's private folder (page.js names it).
+// Run in the page: the files in this page's private folder (storage.js names it on the window).
 async function keptFiles() {
   if (!navigator.storage) return [];
   const root = await navigator.storage.getDirectory();
-  const folder = await root.getDirectoryHandle(folderName).catch(() => null);
+  const folder = await root.getDirectoryHandle(cuesmeltFolder).catch(() => null);
   const names = [];
   if (folder) for await (const name of folder.keys()) names.push(name);
   return names;
@@ -109,7 +109,20 @@ const CASES = [
     },
     images: 2,
   },
-  { name: 'a disc of 690 MB converts', make: writeLargeDisc, images: 1, engines: ['chromium'] },
+  {
+    name: 'a disc of 690 MB converts; mid-run its bar measures the whole image, and leaving asks',
+    make: writeLargeDisc,
+    images: 1,
+    engines: ['chromium'],
+    during: async (engine, expected) => {
+      const [value, max] = await engine.waitFor(() => {
+        const bar = document.querySelector('.run progress');
+        return bar.value > 0 && [bar.value, bar.max];
+      }, null, 30000);
+      assert.ok(value < max && max === expected[0].size, `the bar stands at ${value} of ${max} mid-run`);
+      assert.ok(await leaveAsks(engine), 'leaving during a single run does not ask');
+    },
+  },
   {
     name: 'sheets in subfolders of a chosen folder find their BINs',
     make: (folder) => {
@@ -144,6 +157,17 @@ const CASES = [
       await untilResult(engine, 0, 'What it had written is removed');
       assert.equal((await engine.evaluate(keptFiles)).length, 1);
       assert.ok(!(await leaveAsks(engine)), 'leaving asks with no run going');
+    },
+  },
+  {
+    name: 'a later pick\'s cards come below those picked before',
+    make: copySample,
+    images: 1,
+    after: async (engine, cards, expected, folder) => {
+      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
+      const later = ['Audio Only.cue', 'Sample Disc (Track 1).bin'].map((name) => path.join(folder, name));
+      const both = await pageRuns(engine, '#files', later, 2);
+      assert.deepEqual(both.map((card) => [card.heading, card.state]), [['Sample Disc.cue', 'Converted.'], ['Audio Only.cue', 'Converted.']]);
     },
   },
   {
@@ -291,6 +315,7 @@ async function pageRuns(engine, picker, files, sheets, during) {
     return states.length === count && states.every((state) => /^(Converted|Not converted|Cancelled)/.test(state));
   }, sheets, 300000);
   const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card) => ({
+    heading: card.querySelector('h2').textContent,
     state: card.querySelector('.state').textContent,
     log: card.querySelector('.log').textContent,
     result: card.querySelector('.result').textContent,
@@ -339,12 +364,15 @@ for (const engineName of engines) {
           if (testCase.room) await engine.evaluate((room) => { navigator.storage.estimate = async () => room; }, testCase.room);
           if (testCase.before) await testCase.before(engine);
           const picked = testCase.folder ? ['#folder', [folder]] : ['#files', names.map((name) => path.join(folder, name))];
-          const cards = await pageRuns(engine, ...picked, sheets.length, testCase.during);
+          const during = testCase.during && ((inPage) => testCase.during(inPage, expected));
+          const cards = await pageRuns(engine, ...picked, sheets.length, during);
           assert.deepEqual(engine.misses, [], 'the page asked for something outside its folder');
 
           assert.equal(cards.filter((card) => card.download).length, testCase.images);
           assert.equal(cards.length, sheets.length);
           cards.forEach((card, i) => {
+            // A chosen folder's sheets are named by their path in it, picked files by their name.
+            assert.equal(card.heading, testCase.folder ? `${path.basename(folder)}/${sheets[i]}` : path.basename(sheets[i]));
             const native = expected[i];
             if (!native) return assert.equal(card.state, 'Cancelled.');
             if (testCase.room) return assert.equal(card.log, '', 'the run ran');
@@ -364,7 +392,7 @@ for (const engineName of engines) {
           }
           if (testCase.message) assert.equal(cards[0].error, testCase.message);
           if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
-          if (testCase.after) await testCase.after(engine, cards, expected);
+          if (testCase.after) await testCase.after(engine, cards, expected, folder);
         } finally {
           if (testCase.offline) await engine.page.context().setOffline(false);
           engine.server.rewrites.clear();
