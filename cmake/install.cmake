@@ -5,8 +5,9 @@
 # what only they carry, each from a component of its own that a plain
 # `cmake --install` leaves out (EXCLUDE_FROM_ALL): "debian" holds the
 # copyright file and changelog that Debian wants in /usr/share/doc, "archive"
-# the README and LICENSE at the top of the release archives (the Linux
-# tarball and the Windows zip, which holds only cuesmelt.exe besides them).
+# the README, LICENSE and the pages README links to at the top of the release
+# archives (the Linux tarball and the Windows zip, which holds only
+# cuesmelt.exe besides them).
 # Nothing else in the project installs anything, so test programs can never
 # end up in a package.
 
@@ -89,10 +90,10 @@ install(FILES ${CMAKE_BINARY_DIR}/doc/copyright ${CMAKE_BINARY_DIR}/doc/changelo
         DESTINATION ${CMAKE_INSTALL_DOCDIR}
         COMPONENT debian EXCLUDE_FROM_ALL)
 
-# --- Release archive: README.md and LICENSE beside bin/ and share/.
-install(FILES ${CMAKE_SOURCE_DIR}/README.md ${CMAKE_SOURCE_DIR}/LICENSE
-        DESTINATION .
-        COMPONENT archive EXCLUDE_FROM_ALL)
+# --- Release archives: README.md, LICENSE and the pages README.md links to,
+# beside bin/ and share/ (beside cuesmelt.exe in the Windows zip).
+include(${CMAKE_SOURCE_DIR}/cmake/documents.cmake)
+cuesmelt_install_documents(COMPONENT archive EXCLUDE_FROM_ALL)
 
 # What `cpack --config <build>/CPackConfig.cmake` makes, into <build>/packages
 # (`cpack -G` chooses another): the zip of a Windows build, the release

@@ -103,6 +103,11 @@ TEST(EndToEnd, CommandLineOutcomes) {
        kBanner,
        "error: a value is required for '--cue <cuesheet>' but none was supplied\n" + more},
       {{"disc.cue"}, 2, kBanner, "error: unexpected argument 'disc.cue' found\n\n" + usage + more},
+      // Sheets as Explorer drops them, but with the streams redirected: a command line.
+      {{kSampleCue, kSampleDir},
+       2,
+       kBanner,
+       "error: unexpected argument '" + kSampleCue + "' found\n\n" + usage + more},
       {{"-V", "--bogus"}, 0, kBanner + "cuesmelt 0.9.0\n", ""},
       {{"--help", "--cue"},
        0,
@@ -213,6 +218,13 @@ TEST(EndToEnd, ClosedStandardStreamsChangeNothing) {
     EXPECT_EQ(run.status, 0) << closed;
     EXPECT_TRUE(same_bytes(read_file(image), read_file(reference))) << closed;
   }
+  // With standard output closed, /dev/stdout names the null device put in its
+  // place, which takes the image as it does natively, not a number left free.
+  const Outcome into_stdout = run_program(
+      "/bin/sh",
+      {"-c", "exec \"$0\" --cue \"$1\" --cdi /dev/stdout >&-", CUESMELT_BINARY, kSampleCue});
+  EXPECT_EQ(into_stdout.status, 0);
+  EXPECT_EQ(into_stdout.err, "");
 #endif
 }
 

@@ -8,6 +8,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -46,7 +48,8 @@ std::string drain(int fd) {
 /// `on_terminal` is set, or on a pipe.
 Streams run_on(bool on_terminal, const std::vector<std::string>& args,
                std::vector<std::string> environment) {
-  int out_ends[2], err_ends[2];  // [0] the parent reads, [1] the child writes
+  // [0] the parent reads, [1] the child writes; -1 where none could be made
+  int out_ends[2] = {-1, -1}, err_ends[2] = {-1, -1};
   for (int* ends : {out_ends, err_ends}) {
     if (on_terminal) {
       struct termios raw;
@@ -111,7 +114,21 @@ std::string styled(std::string text) {
   return text;
 }
 
-TEST(Terminal, StyledOnlyWhereItShouldBe) {
+// A root file system without /dev/pts mounted, as a bare chroot or a minimal
+// container has, gives no pseudo-terminal: the tests are skipped there.
+class Terminal : public testing::Test {
+ protected:
+  void SetUp() override {
+    int ends[2];
+    if (::openpty(&ends[0], &ends[1], nullptr, nullptr, nullptr) != 0)
+      GTEST_SKIP() << "no pseudo-terminal can be opened here (is /dev/pts mounted?): "
+                   << std::strerror(errno);
+    ::close(ends[0]);
+    ::close(ends[1]);
+  }
+};
+
+TEST_F(Terminal, StyledOnlyWhereItShouldBe) {
   const struct {
     bool on_terminal;
     std::vector<std::string> environment;
@@ -142,7 +159,7 @@ TEST(Terminal, StyledOnlyWhereItShouldBe) {
   }
 }
 
-TEST(Terminal, AFailureEndsTheOpenProgressLineThere) {
+TEST_F(Terminal, AFailureEndsTheOpenProgressLineThere) {
   for (const bool on_terminal : {true, false}) {
     const Streams run =
         run_on(on_terminal, {"--cue", "/nonexistent/a.cue", "--cdi", "/nonexistent/a.cdi"}, {});

@@ -26,3 +26,20 @@ build_reference_sample() {
   cmake --preset default >/dev/null
   cmake --build --preset sample >/dev/null
 }
+
+# The documents every archive carries beside the program, as in the sources.
+documents() {
+  printf '%s\n' README.md LICENSE CONTRIBUTING.md doc/*.md doc/*.png
+}
+
+# check_documents <unpacked folder>: the documents are there, the same as in
+# the sources, and every relative link in them leads to a file or a heading
+# inside the folder, as it does in the repository.
+check_documents() {
+  local document
+  while read -r document; do
+    cmp "$document" "$1/$document" || fail "$1/$document is not the sources' $document"
+  done < <(documents)
+  python3 tests/docs/check_links.py "$1" >/dev/null ||
+    fail "a link in the documents of $1 leads nowhere"
+}

@@ -2,7 +2,8 @@
 # check_release.sh: builds the release archive the way CONTRIBUTING.md says
 # (the "release" presets), unpacks it into a temporary folder and checks what a
 # user gets: one top folder holding exactly the expected files, the sources'
-# README, LICENSE and completions, a stripped, statically linked cuesmelt
+# README, LICENSE, the pages README links to (every link leading somewhere)
+# and completions, a stripped, statically linked cuesmelt
 # without build folders in it that converts the sample disc byte for byte as
 # the default build does. Packing again after the build files changed must
 # give the same archive. The temporary folder goes on every way out.
@@ -24,17 +25,14 @@ archive=build-release/packages/$top.tar.gz
 tar -xzf "$archive" -C "$work"
 root=$work/$top
 files=$(cd "$root" && find . ! -type d -printf '%m %P\n' | LC_ALL=C sort -k2)
-expected='644 LICENSE
-644 README.md
-755 bin/cuesmelt
+expected=$({ documents | sed 's/^/644 /'; echo '755 bin/cuesmelt
 644 share/bash-completion/completions/cuesmelt
 644 share/man/man1/cuesmelt.1.gz
-644 share/zsh/vendor-completions/_cuesmelt'
+644 share/zsh/vendor-completions/_cuesmelt'; } | LC_ALL=C sort -k2)
 [ "$files" = "$expected" ] || fail "unexpected files or modes in the archive:
 $files"
 
-cmp README.md "$root/README.md"
-cmp LICENSE "$root/LICENSE"
+check_documents "$root"
 cmp completion/cuesmelt.bash "$root/share/bash-completion/completions/cuesmelt"
 cmp completion/_cuesmelt "$root/share/zsh/vendor-completions/_cuesmelt"
 cmp build-release/doc/cuesmelt.1.gz "$root/share/man/man1/cuesmelt.1.gz"

@@ -9,7 +9,8 @@
 # page's own controls tried (Cancel, Remove, Save as, the room check, offline
 # and an update, where the engine has what they need; doc/web.md lists
 # them). Then packs the site as doc/web.md says and checks that the zip
-# holds it, with README.md and LICENSE. Prints how long it all took.
+# holds it, with README.md, LICENSE and the pages README links to. Prints
+# how long it all took.
 source "$(dirname "$0")/check_common.sh"
 started=$SECONDS
 
@@ -36,10 +37,9 @@ zip=build-web/packages/$top.zip
 [ -f "$zip" ] || fail "no $zip"
 unzip -q "$zip" -d "$work"
 [ "$(ls "$work")" = "$top" ] || fail "$zip does not hold one folder $top: $(ls "$work")"
-cmp "$work/$top/README.md" README.md
-cmp "$work/$top/LICENSE" LICENSE
-rm "$work/$top/README.md" "$work/$top/LICENSE"
+check_documents "$work/$top"
+documents | (cd "$work/$top" && xargs rm && rmdir doc)
 diff -r "$work/$top" build-web/site || fail "$zip does not hold build-web/site as it is"
-echo "$zip holds the site, README.md and LICENSE"
+echo "$zip holds the site and the documents, their links leading somewhere"
 
 echo "web step: $((SECONDS - started)) s"

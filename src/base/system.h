@@ -82,6 +82,8 @@ struct FileStatus {
   std::uint64_t size = 0;
   /// A plain file: not a directory, FIFO, device or socket.
   bool is_regular = false;
+  /// A folder (a directory).
+  bool is_folder = false;
   FileId id;
 };
 
@@ -91,6 +93,10 @@ std::optional<FileStatus> file_status(const File& file);
 /// The status of the file at `path`, following symbolic links; empty, with
 /// errno set, when there is none or it cannot be looked up.
 std::optional<FileStatus> path_status(std::string_view path);
+
+/// The names in the folder at `path`, without "." and "..", in no
+/// particular order; empty, with errno set, when it cannot be read.
+std::optional<std::vector<std::string>> folder_entries(std::string_view path);
 
 /// The system's description of the errno value `error`.
 std::string error_text(int error);

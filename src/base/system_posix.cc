@@ -1,11 +1,13 @@
 // The system layer on POSIX systems (Linux is the reference; nothing here is
 // Linux-only).
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 #include "base/system.h"
 #include "base/system_calls.h"
@@ -29,6 +31,7 @@ FileStatus status_of(const struct stat& status) {
   FileStatus result;
   result.size = static_cast<std::uint64_t>(status.st_size);
   result.is_regular = S_ISREG(status.st_mode);
+  result.is_folder = S_ISDIR(status.st_mode);
   result.id = {static_cast<std::uint64_t>(status.st_dev),
                static_cast<std::uint64_t>(status.st_ino)};
   return result;
@@ -93,6 +96,27 @@ std::optional<FileStatus> path_status(std::string_view path) {
   struct stat status;
   if (::stat(std::string(path).c_str(), &status) != 0) return std::nullopt;
   return status_of(status);
+}
+
+std::optional<std::vector<std::string>> folder_entries(std::string_view path) {
+  if (holds_nul(path)) {
+    errno = ENOENT;
+    return std::nullopt;
+  }
+  const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(std::string(path).c_str()),
+                                                   &::closedir);
+  if (!folder) return std::nullopt;
+  std::vector<std::string> names;
+  for (;;) {
+    // readdir tells the end from a failure by errno alone.
+    errno = 0;
+    const dirent* entry = ::readdir(folder.get());
+    if (entry == nullptr) break;
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  if (errno != 0) return std::nullopt;
+  return names;
 }
 
 bool is_path_separator(char c) {

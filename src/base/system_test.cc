@@ -3,9 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -43,6 +45,7 @@ TEST(SystemFiles, BytesGoOutAndComeBackAsTheyAre) {
     ASSERT_TRUE(status.has_value());
     EXPECT_EQ(status->size, bytes.size());
     EXPECT_TRUE(status->is_regular);
+    EXPECT_FALSE(status->is_folder);
   }
 }
 
@@ -64,11 +67,21 @@ TEST(SystemFiles, NamesOfNoFile) {
   }
 }
 
-TEST(SystemFiles, AFolderHasAStatusAndOpensButCannotBeRead) {
+TEST(SystemFiles, AFolderHasAStatusAndNamesAndOpensButCannotBeRead) {
   TempDir dir;
   const auto status = base::path_status(dir.path());
   ASSERT_TRUE(status.has_value());
   EXPECT_FALSE(status->is_regular);
+  EXPECT_TRUE(status->is_folder);
+  EXPECT_EQ(base::folder_entries(dir.path()), std::vector<std::string>());
+  dir.write("Disc \u30bd (USA).cue", "");
+  std::filesystem::create_directory(fs_path(dir.path("sub")));
+  auto names = base::folder_entries(dir.path()).value();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"Disc \u30bd (USA).cue", "sub"}));
+  errno = 0;
+  EXPECT_FALSE(base::folder_entries(dir.path("missing")).has_value());
+  EXPECT_EQ(errno, ENOENT);
   const base::File folder = base::open_file(dir.path(), base::Access::Read);
   ASSERT_TRUE(folder.is_open());
   char byte;

@@ -151,6 +151,7 @@ std::optional<FileStatus> status_of(HANDLE handle) {
   status.size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
   status.is_regular =
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+  status.is_folder = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   status.id = {info.dwVolumeSerialNumber,
                (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
   return status;
@@ -295,6 +296,36 @@ std::optional<FileStatus> path_status(std::string_view path) {
   CloseHandle(handle);
   errno = error;
   return status;
+}
+
+std::optional<std::vector<std::string>> folder_entries(std::string_view path) {
+  const std::optional<std::wstring> name = system_path(path);
+  if (!name) return std::nullopt;
+  // Every name, matched by no pattern but "*": patterns also match the short
+  // 8.3 names, so that "*.cue" would find "Disc.cuex" too.
+  std::wstring every_name = *name;
+  if (!every_name.ends_with(L'\\')) every_name += L'\\';
+  every_name += L'*';
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileExW(every_name.c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    // A drive's root has no "." and "..": when empty, there is nothing to find.
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return std::vector<std::string>();
+    set_errno_from_last_error();
+    return std::nullopt;
+  }
+  const std::unique_ptr<void, decltype(&FindClose)> closing(search, &FindClose);
+  std::vector<std::string> names;
+  do {
+    std::string entry = utf8_of(found.cFileName);
+    if (entry != "." && entry != "..") names.push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
+  if (GetLastError() != ERROR_NO_MORE_FILES) {
+    set_errno_from_last_error();
+    return std::nullopt;
+  }
+  return names;
 }
 
 bool is_path_separator(char c) {

@@ -1,8 +1,12 @@
 // Started from Explorer, a double-click or a sheet dropped on its icon,
 // cuesmelt.exe runs in a console window of its own, which Windows closes the
 // moment the program ends: its usage text or a failure's message would be
-// gone before anyone could read it. There the program waits for Enter.
+// gone before anyone could read it. There the program waits for Enter, and
+// takes the paths that Explorer hands it for files and folders to convert.
 #pragma once
+
+#include <string>
+#include <vector>
 
 #include "base/system.h"
 
@@ -13,6 +17,13 @@ namespace cli {
 /// PowerShell or a script another process shares the console, and
 /// redirected input or output means that nobody is looking at the window.
 bool has_window_of_its_own(const base::ConsoleFacts& console);
+
+/// Whether the arguments `args` (args[0] being the invocation name) are
+/// files and folders dropped on the program's icon or sent to it with
+/// "Send to": in a window of its own, at least one argument, and none an
+/// option (or empty). Anywhere else they are a command line, and a path
+/// without --cue in front of it is refused there as always.
+bool takes_dropped_paths(const base::ConsoleFacts& console, const std::vector<std::string>& args);
 
 /// In a window of its own, asks for Enter and waits for it (or for the end
 /// of the input); anywhere else it does nothing.

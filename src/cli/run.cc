@@ -18,6 +18,8 @@
 #include "cdi/layout.h"
 #include "cdi/output_writer.h"
 #include "cli/command_line.h"
+#include "cli/console_window.h"
+#include "cli/dropped_paths.h"
 #include "cli/standard_output.h"
 #include "cli/text_style.h"
 #include "cue_parse/cue_parse.h"
@@ -123,13 +125,13 @@ int run(const std::vector<std::string>& args) {
 
 int run(int argc, char** argv) {
   base::open_missing_standard_streams();
-  std::vector<std::string> args;
   try {
-    args = base::process_arguments(argc, argv);
+    const std::vector<std::string> args = base::process_arguments(argc, argv);
+    if (takes_dropped_paths(base::console_facts(), args)) return convert_dropped_paths(args);
+    return run(args);
   } catch (const std::bad_alloc&) {
     return report_out_of_memory();
   }
-  return run(args);
 }
 
 }  // namespace cli

@@ -12,7 +12,9 @@ namespace cli {
 /// standard output, the one failure message to standard error.
 int run(const std::vector<std::string>& args);
 
-/// The same for the process's own arguments, as `main` receives them.
+/// The same for the process's own arguments, as `main` receives them; but
+/// files and folders dropped on cuesmelt.exe in Explorer are converted each
+/// in turn (cli/dropped_paths.h).
 int run(int argc, char** argv);
 
 }  // namespace cli
