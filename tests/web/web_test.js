@@ -433,7 +433,7 @@ async function pageRuns(engine, picker, picks, sheets, during) {
   await engine.waitFor((count) => {
     const states = [...document.querySelectorAll('.run .state')].map((state) => state.textContent);
     return states.length === count && states.every((state) => /^(Converted|Not converted|Cancelled)/.test(state)) &&
-      document.querySelector('.summary-line');
+      Boolean(document.querySelector('.summary-line'));
   }, sheets, 300000);
   const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card) => ({
     heading: card.querySelector('h2').textContent,
