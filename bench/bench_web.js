@@ -127,7 +127,7 @@ async function pageRun(engine, files) {
  * The copy floor, appended to worker.js. It keeps the files of the page's
  * last batch, and on {copy: imageBytes} reads their BIN files as the worker
  * reads them for the program (READ_AHEAD_BYTES at a time, each used slice
- * handed to the page) and writes, through PrivateFileImage and in pieces as
+ * let go of at once) and writes, through PrivateFileImage and in pieces as
  * large as the program's, as much of the image as the program would have
  * written by then; {remove: true} removes that file.
  */
@@ -154,7 +154,7 @@ async function copyFloor(folder, imageBytes) {
         if (written === 0) throw new Error('the private file system is full');
         due -= written;
       }
-      postMessage({ type: 'spent' }, [bytes.buffer]);
+      letGoOf(bytes.buffer);
     }
   }
   await image.finish();
@@ -311,7 +311,11 @@ async function main() {
   }
 }
 
-main().catch((error) => {
-  console.error(error);
-  process.exit(1);
-});
+if (require.main === module) {
+  main().catch((error) => {
+    console.error(error);
+    process.exit(1);
+  });
+}
+
+module.exports = { makeDisc, finished, median };

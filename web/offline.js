@@ -4,7 +4,7 @@
 // versions never meet in one page. A page whose version was replaced from
 // another tab starts no converter any more, whose files would be the new
 // version's: it reloads as soon as it has nothing to lose.
-import { streamedToTheEnd } from './saving.js';
+import { streamEnded } from './saving.js';
 import { folderName } from './storage.js';
 import { button } from './ui.js';
 
@@ -37,7 +37,7 @@ export async function keepOffline(nothingToLose) {
   if (!navigator.serviceWorker) return;
   const { serviceWorker } = navigator;
   serviceWorker.addEventListener('message', ({ data }) => {
-    if (data && data.type === 'saved' && data.folder === folderName) streamedToTheEnd(data.name);
+    if (data && data.folder === folderName && /^(not )?saved$/.test(data.type)) streamEnded(data.name, data.type === 'saved');
   });
   // The first service worker takes over a page of its own version.
   let version = serviceWorker.controller;

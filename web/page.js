@@ -4,25 +4,24 @@
 //
 //   queue.js        the sheets waiting, the converter's worker, Cancel
 //   run-card.js     one run's card: its text, progress and outcome
+//   summary.js      a batch summed up when the queue runs dry
 //   explain.js      what a message means and what to do (doc/messages.md)
-//   saving.js       downloads, "Save as…", and giving the room back
+//   saving.js       where each image goes: downloads, a folder, "Save as…"
 //   storage.js      where images are kept until saved
 //   offline.js      the service worker: offline use and updates
 //   ui.js           the markup helpers they share
-//
-// Images are kept in the origin's private file system, in a folder of this
-// page's own (see worker.js), until they are saved: a download read through
-// to its end, or a "Save as…" written out. Then their room is given back.
 import { keepOffline, upToDate } from './offline.js';
-import { busy, queueSheets, startQueue } from './queue.js';
-import { kept } from './saving.js';
+import { busy, clearFinished, queueSheets, startQueue } from './queue.js';
+import { kept, offerDestinations } from './saving.js';
 import { folderHeld } from './storage.js';
+import { cleared } from './summary.js';
 
 const filePicker = document.getElementById('files');
 const folderPicker = document.getElementById('folder');
 const dropZone = document.getElementById('drop');
 const notice = document.getElementById('notice');
 const results = document.getElementById('results');
+const clear = document.getElementById('clear');
 
 /** Every sheet among `picked` ({path, file}) is converted with the files beside it. */
 function convertFiles(picked) {
@@ -39,9 +38,19 @@ function convertFiles(picked) {
     return;
   }
   notice.textContent = '';
-  const runs = queueSheets(files, sheets);
-  results.append(...runs.map((run) => run.card)); // below those picked before
-  runs[0].card.scrollIntoView({ block: 'nearest', behavior: 'smooth' });
+  const shown = insideTheFolder(files.map(({ path }) => path));
+  queueSheets(files, sheets.map((path) => ({ path, shown: shown(path) })));
+}
+
+/**
+ * A sheet's path as the user knows it: inside the folder chosen or dropped
+ * (`A/Game.cue`), without that folder's own name, which every path of a
+ * folder's files starts with.
+ */
+function insideTheFolder(paths) {
+  const tops = new Set(paths.map((path) => (path.includes('/') ? path.slice(0, path.indexOf('/')) : '')));
+  const [top] = tops;
+  return tops.size === 1 && top ? (path) => path.slice(top.length + 1) : (path) => path;
 }
 
 /** The files of a drop, folders searched through, each with its path in the drop. */
@@ -105,6 +114,12 @@ document.addEventListener('drop', async (event) => {
     notice.textContent = `The dropped files could not be read: ${error.message}`;
   }
 });
+
+clear.addEventListener('click', () => cleared(clearFinished()));
+// Clear finished is there while there are cards.
+new MutationObserver(() => (clear.hidden = results.children.length === 0)).observe(results, { childList: true });
+
+offerDestinations();
 
 // Leaving or reloading would end the runs: the browser asks first.
 addEventListener('beforeunload', (event) => {

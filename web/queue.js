@@ -1,10 +1,13 @@
-// The queue: every sheet picked waits here, in the order picked, and the
-// converter in its worker (worker.js) runs one at a time, with the files
-// picked beside it. The worker answers each request in order; see its
-// header for what it says.
+// The queue: every sheet picked waits here, in the order picked, each on a
+// card below those picked before, and the converter in its worker
+// (worker.js) runs one at a time, with the files picked beside it. The
+// worker answers each request in order; see its header for what it says.
+// When the queue has run dry, the batch is summed up (summary.js).
 import { Run } from './run-card.js';
 import { folderName, removePrivateFile, roomLeft } from './storage.js';
+import { summarise } from './summary.js';
 
+const results = document.getElementById('results');
 const waiting = [];
 let current = null;
 let converter = null; // {worker, mounted: Set of batch ids}
@@ -12,6 +15,9 @@ let batchCount = 0;
 let imageCount = 0;
 let ready = false; // this page's folder is held
 let mayStart = () => true;
+let cancelling = 0; // runs whose converter is stopping and whose partial image goes
+let batchRuns = []; // the runs queued since the last summary
+const runOf = new WeakMap(); // card -> its run
 
 /** True while a run goes on or waits. */
 export const busy = () => Boolean(current) || waiting.length > 0;
@@ -39,7 +45,6 @@ function startConverter() {
   const worker = new Worker('worker.js', { name: folderName });
   converter = { worker, mounted: new Set() };
   worker.onmessage = ({ data }) => {
-    if (data.type === 'spent') return; // the worker's used memory, for the collector here
     if (data.type === 'broken') {
       stopConverter();
       if (current) endRun(() => current.broken(data.error));
@@ -78,11 +83,21 @@ function ask(message) {
   converter.worker.postMessage({ ...message, batch: batch.id, sheet: current.sheetPath });
 }
 
+/**
+ * The next run starts, its card brought into the window if the user follows
+ * the runs (the card before it is in view). With none left, the batch is
+ * over.
+ */
 function nextRun() {
-  if (!ready || current || waiting.length === 0) return;
-  current = waiting.shift();
-  current.start();
-  ask({ type: 'size' });
+  if (ready && !current && waiting.length > 0) {
+    current = waiting.shift();
+    const previous = current.card.previousElementSibling;
+    current.start(current.follow || Boolean(previous && runOf.get(previous).inView()));
+    ask({ type: 'size' });
+  } else if (!busy() && cancelling === 0 && batchRuns.length > 0) {
+    summarise(batchRuns);
+    batchRuns = [];
+  }
 }
 
 /** The room is checked before anything is written: an image that cannot fit is not made. */
@@ -114,31 +129,73 @@ function batchDone(batch) {
   }
 }
 
-/** A waiting run leaves the queue; the running one ends with its converter, and its partial image goes. */
-function cancel(run) {
+/**
+ * A waiting run leaves the queue. The running one stops writing at once:
+ * its converter is ended. It is "Cancelling…" until its partial image is
+ * removed (a Blob went with the worker; a private file is let go of a moment
+ * later), and only then "Cancelled". The next run starts meanwhile.
+ */
+async function cancel(run) {
   if (run === current) {
     stopConverter();
-    endRun(() => run.cancelled());
-    // A Blob went with the worker; a private file is let go of a moment later.
-    if (run.imageFile) removePrivateFile(run.imageFile).then(() => run.partialRemoved(), () => {});
+    run.cancelling();
+    cancelling++;
+    current = null;
+    batchDone(run.batch);
+    nextRun();
+    try {
+      if (run.imageFile) await removePrivateFile(run.imageFile);
+      run.cancelled(Boolean(run.imageFile));
+    } catch (error) {
+      run.broken(`what it had written could not be removed: ${error.message}`);
+    }
+    cancelling--;
+    nextRun();
     return;
   }
   const at = waiting.indexOf(run);
   if (at < 0) return;
   waiting.splice(at, 1);
-  run.cancelled();
+  run.cancelled(false);
   batchDone(run.batch);
+  nextRun();
+}
+
+/** Queues the runs of `sheets` ({path, shown}) among `batch.files`, their cards below the others. */
+function queue(batch, sheets) {
+  const runs = sheets.map(({ path, shown }) => new Run(batch, path, shown, { cancel, again }));
+  for (const run of runs) runOf.set(run.card, run);
+  results.append(...runs.map((run) => run.card));
+  // The user has just asked for them: the first comes into the window.
+  runs[0].follow = true;
+  runs[0].card.scrollIntoView({ block: 'nearest' });
+  waiting.push(...runs);
+  batchRuns.push(...runs);
+  nextRun();
 }
 
 /**
- * Queues every sheet among `files` ({path, file}, paths relative to one
- * folder), in name order, to be converted with the files beside it; the
- * runs, whose cards the caller shows.
+ * Queues every sheet in `sheets` ({path, shown}: its path among `files`,
+ * and as the user knows it) to be converted with the files beside it.
  */
 export function queueSheets(files, sheets) {
-  const batch = { id: ++batchCount, files, left: sheets.length };
-  const runs = sheets.map((sheet) => new Run(batch, sheet, cancel));
-  waiting.push(...runs);
-  nextRun();
-  return runs;
+  queue({ id: ++batchCount, files, left: sheets.length }, sheets);
+}
+
+/** The same sheet converted again from the same files, on a new card. */
+function again(run) {
+  run.batch.left++;
+  queue(run.batch, [{ path: run.sheetPath, shown: run.shownPath }]);
+}
+
+/** Removes the cards of the runs that are over, but for those whose image is still kept unsaved. */
+export function clearFinished() {
+  let left = 0;
+  for (const card of [...results.children]) {
+    const run = runOf.get(card);
+    if (!run.outcome) continue;
+    if (run.image) left++;
+    else card.remove();
+  }
+  return left;
 }

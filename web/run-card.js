@@ -1,30 +1,47 @@
 // One sheet's run as the page shows it, on a card of its own: its text as a
-// terminal shows the command line's, a progress bar, then the image to save
-// or what the refusal means. The card only presents; the outcome, every
-// message and every byte of the image are the program's.
+// terminal shows the command line's, a progress bar, then its outcome: the
+// image and where it went, or what the refusal means. The card only
+// presents; the outcome, every message and every byte of the image are the
+// program's.
 import { explanation } from './explain.js';
-import { freeImage, kept, saveAs, startStreamedDownload } from './saving.js';
-import { KeptImage } from './storage.js';
+import { imageConverted } from './saving.js';
 import { button, element, megabytes } from './ui.js';
 
 let runCount = 0;
 
+/** True when some of `node` is in the window. */
+function inView(node) {
+  const { top, bottom } = node.getBoundingClientRect();
+  return bottom > 0 && top < innerHeight;
+}
+
 export class Run {
-  /** `sheetPath` in the files of `batch`; `cancel(run)` is what its Cancel button does. */
-  constructor(batch, sheetPath, cancel) {
-    Object.assign(this, { batch, sheetPath, image: null, imageFile: null });
+  /**
+   * The sheet at `sheetPath` among the files of `batch`, headed `shownPath`
+   * (its path inside the folder chosen). `actions` are what its buttons do:
+   * cancel(run), and again(run), which converts the same sheet again.
+   */
+  constructor(batch, sheetPath, shownPath, actions) {
+    Object.assign(this, { batch, sheetPath, shownPath, actions, image: null, imageFile: null });
+    this.outcome = null; // then 'converted', 'refused' or 'cancelled'
+    this.reason = ''; // why it was not converted, in one line
     this.name = sheetPath.slice(sheetPath.lastIndexOf('/') + 1);
     this.imageName = this.name.replace(/\.cue$/i, '') + '.cdi';
     this.card = element('article', 'run waiting');
-    const heading = element('h2', '', sheetPath);
+    const heading = element('h2', '', shownPath);
     heading.id = `run-${++runCount}`;
     this.card.setAttribute('aria-labelledby', heading.id);
     this.state = element('p', 'state', 'Waiting for the sheets before it.');
     this.state.setAttribute('aria-live', 'polite');
     this.bar = element('progress');
-    this.bar.hidden = true;
     this.bar.setAttribute('aria-label', `${this.imageName} written`);
     this.amount = element('span', 'amount');
+    // Cancel stands beside the bar, so that it is in view as soon as the card is.
+    this.cancelButton = button('Cancel', () => actions.cancel(this));
+    this.cancelButton.setAttribute('aria-label', `Cancel ${this.name}`);
+    this.progressRow = element('p', 'progress');
+    this.progressRow.append(this.bar, this.amount, this.cancelButton);
+    this.bar.hidden = true;
     this.log = element('pre', 'log');
     this.log.hidden = true; // until the run prints
     this.log.setAttribute('role', 'log');
@@ -32,22 +49,25 @@ export class Run {
     this.log.tabIndex = 0;
     this.errorText = '';
     this.result = element('div', 'result');
-    this.cancelButton = button('Cancel', () => cancel(this));
-    this.cancelButton.setAttribute('aria-label', `Cancel ${this.name}`);
-    const progress = element('p', 'progress');
-    progress.append(this.bar, this.amount);
-    this.card.append(heading, this.state, progress, this.log, this.result, this.cancelButton);
+    this.card.append(heading, this.state, this.progressRow, this.log, this.result);
   }
 
   setState(text, className) {
-    this.card.classList.remove('waiting', 'running');
+    this.card.classList.remove('waiting', 'running', 'cancelling');
     if (className) this.card.classList.add(className);
     this.state.textContent = text;
   }
 
-  start() {
+  /** `follow`: the user follows the runs, so the card is brought into the window. */
+  start(follow) {
     this.setState('Converting…', 'running');
     this.bar.hidden = false;
+    if (follow) this.card.scrollIntoView({ block: 'nearest' });
+  }
+
+  /** True when some of the card is in the window: the user follows its run. */
+  inView() {
+    return inView(this.card);
   }
 
   text(stream, text) {
@@ -70,81 +90,88 @@ export class Run {
     this.amount.textContent = size ? `${megabytes(written)} of ${megabytes(size)}` : '';
   }
 
-  /** The run is over, whatever its end: what is left of the card is its result. */
-  end(outcome, state) {
-    this.cancelButton.remove();
-    this.setState(state);
-    if (outcome === 'converted') return;
-    this.card.classList.add(outcome);
-    this.bar.hidden = true;
-    this.amount.textContent = '';
+  /**
+   * The run is over, whatever its end: what is left of the card is its
+   * outcome, which `fill()` puts in, brought into the window unless the user
+   * looks elsewhere.
+   */
+  end(outcome, state, reason, fill) {
+    this.changed(() => {
+      Object.assign(this, { outcome, reason });
+      this.cancelButton.remove();
+      this.setState(state, outcome);
+      if (outcome !== 'converted') this.progressRow.hidden = true;
+      fill();
+    });
+  }
+
+  /** Makes `change` to the card, then brings its outcome into the window if the card was in it. */
+  changed(change) {
+    const followed = inView(this.card);
+    change();
+    if (followed) (this.result.lastElementChild || this.card).scrollIntoView({ block: 'nearest' });
   }
 
   done(status, image) {
-    if (status !== 0) {
-      this.end('refused', 'Not converted.');
-      this.explain();
+    if (status === 0) {
+      this.end('converted', 'Converted.', '', () => imageConverted(this, image));
       return;
     }
-    this.end('converted', 'Converted.');
-    this.image = new KeptImage(image);
-    if (this.image.name) kept.set(this.image.name, this);
-    this.offer();
-  }
-
-  /** The image to download or save, and to remove. */
-  offer() {
-    const link = element('a', 'download', `Download ${this.imageName}`);
-    link.href = this.image.url;
-    link.download = this.imageName;
-    link.addEventListener('click', (event) => {
-      if (startStreamedDownload(this)) event.preventDefault();
+    const message = this.lastMessage();
+    this.end('refused', 'Not converted.', message, () => {
+      this.result.append(...explanation(message));
+      if (/No space left on device$/.test(message)) this.offerAgain();
     });
-    const size = element('span', 'size', `(${megabytes(this.image.file.size)})`);
-    const actions = element('p', 'actions');
-    actions.append(link, ' ', size);
-    if (self.showSaveFilePicker) actions.append(' ', button('Save as…', () => saveAs(this)));
-    actions.append(' ', button('Remove', () => freeImage(this, 'Removed.')));
-    const note = this.image.name
-      ? 'The image is kept in your browser until it is saved; then its room is freed.'
-      : 'The image is kept in your browser\u2019s memory until you remove it or leave the page.';
-    this.result.replaceChildren(actions, element('p', 'note', note));
   }
 
-  explain() {
+  /** The last line the run printed on standard error: its message. */
+  lastMessage() {
     const lines = this.errorText.split('\n').filter((line) => line.trim());
-    const message = lines.length ? lines[lines.length - 1].trim() : '';
-    const paragraphs = explanation(message);
-    if (paragraphs.length === 0) return;
-    const last = paragraphs[paragraphs.length - 1];
-    // Here a track file is found only among the files picked with the sheet.
-    if (message.startsWith('FILE not found at')) {
-      last.append(' Pick or drop the sheet together with all its BIN files, or choose their folder.');
-    }
-    if (message.endsWith('No space left on device') && kept.size > 0) {
-      last.append(' Save or remove the images above to give their room back, then pick the sheet again.');
-    }
-    this.result.append(...paragraphs);
+    return lines.length ? lines[lines.length - 1].trim() : '';
   }
 
   /** Said before the run: the browser cannot hold the image. */
   noRoom(size, room) {
-    this.end('refused', 'Not converted.');
-    this.result.append(element('p', 'meaning',
-      `There is no room for the image: it needs ${megabytes(size)}, and your browser lets this page ` +
-      `store ${megabytes(room)} more. Save or remove the images above, or free room on the disk, ` +
-      'then pick the sheet again.'));
+    const reason = `no room for the image: it needs ${megabytes(size)}, ${megabytes(room)} are left`;
+    this.end('refused', 'Not converted.', reason, () => {
+      this.result.append(element('p', 'meaning',
+        `There is no room for the image: it needs ${megabytes(size)}, and your browser lets this page ` +
+        `store ${megabytes(room)} more. Save or remove the images above, or free room on the disk, ` +
+        'then convert it again.'));
+      this.offerAgain();
+    });
   }
 
-  cancelled() {
-    this.end('cancelled', 'Cancelled.');
+  /** Cancel was pressed while it ran: the run is stopping and what it wrote is being removed. */
+  cancelling() {
+    this.cancelButton.disabled = true;
+    this.setState('Cancelling…', 'cancelling');
   }
 
-  partialRemoved() {
-    this.result.append(element('p', 'note', 'What it had written is removed.'));
+  /** The run has ended, and `partial`, what it had written, is removed. */
+  cancelled(partial) {
+    this.end('cancelled', 'Cancelled.', '', () => {
+      const removed = partial ? 'What it had written is removed. ' : '';
+      this.result.append(element('p', 'note', `${removed}To convert the sheet, pick it again with its ` +
+        'BIN files, or convert it again from the same files.'));
+      this.offerAgain();
+    });
   }
 
   broken(error) {
-    this.end('refused', `Not converted: the converter stopped (${error}).`);
+    const reason = `the converter stopped (${error})`;
+    this.end('refused', `Not converted: ${reason}.`, reason, () => this.offerAgain());
+  }
+
+  /** A button that converts the same sheet from the same files, on a new card below. */
+  offerAgain() {
+    const again = button('Convert again', () => {
+      again.disabled = true;
+      this.actions.again(this);
+    });
+    again.setAttribute('aria-label', `Convert ${this.name} again`);
+    const actions = element('p', 'actions');
+    actions.append(again);
+    this.result.append(actions);
   }
 }

@@ -59,19 +59,25 @@ function attachment(name) {
   return `attachment; filename="${plain}"; filename*=UTF-8''${encoded}`;
 }
 
+/** Tells the pages what became of a streamed image: 'saved' or 'not saved'. */
+async function tell(type, folderName, fileName) {
+  for (const page of await self.clients.matchAll({ type: 'window', includeUncontrolled: true })) {
+    page.postMessage({ type, folder: folderName, name: fileName });
+  }
+}
+
 /** Removes an image that was read through, and tells the pages. */
 async function forget(folder, folderName, fileName) {
-  await folder.removeEntry(fileName);
-  for (const page of await self.clients.matchAll({ type: 'window', includeUncontrolled: true })) {
-    page.postMessage({ type: 'saved', folder: folderName, name: fileName });
-  }
+  await folder.removeEntry(fileName).catch(() => {}); // then the page removes it
+  await tell('saved', folderName, fileName);
 }
 
 /**
  * The image's private file as a download. The stream hands over a piece only
  * when the browser asks for one (no queue), so once it asks past the end,
  * every byte has been taken: the file is removed then, and the pages are
- * told, which say that the image was saved.
+ * told, which say that the image was saved. A download that failed or was
+ * cancelled leaves the image kept, and the pages are told that too.
  */
 async function streamImage(event, path) {
   const [folderName, fileName, saveAs] = path.slice(DOWNLOADS.length).split('/').map(decodeURIComponent);
@@ -95,7 +101,7 @@ async function streamImage(event, path) {
       try {
         piece = await reader.read();
       } catch (error) {
-        streamed();
+        tell('not saved', folderName, fileName).finally(streamed);
         throw error;
       }
       if (!piece.done) {
@@ -106,7 +112,7 @@ async function streamImage(event, path) {
       await forget(folder, folderName, fileName).finally(streamed);
     },
     cancel(reason) {
-      streamed();
+      tell('not saved', folderName, fileName).finally(streamed);
       return reader.cancel(reason);
     },
   }, { highWaterMark: 0 });

@@ -20,6 +20,10 @@ for the command line.
 
 In the manual page source, a message must also be written so that every
 renderer shows it as typed: hyphen-minus as \\-, apostrophe as \\(aq.
+
+The section "In the web page" of doc/messages.md explains some messages again
+for the browser, and the page takes those rows in place of the others: each
+message it quotes must be one the program prints.
 """
 
 import pathlib
@@ -151,6 +155,13 @@ def quoted_messages(document):
     return spans + [line.strip() for line in document.splitlines()]
 
 
+def page_quotes(document):
+    """The messages quoted in the first column of the section "In the web page"."""
+    section = re.search(r"^## In the web page\n(.*?)(?=^## |\Z)", document, re.S | re.M)
+    rows = re.findall(r"^\| (`[^|]+`) \|", section.group(1), re.M) if section else []
+    return [quote for row in rows for quote in re.findall(r"`([^`]+)`", row)]
+
+
 def diagnostics_of(man_page):
     """The DIAGNOSTICS section, rendered as plain text on lines wide enough
     that no message is broken."""
@@ -195,6 +206,9 @@ def main():
         for pattern, origin in wanted.items():
             if not any(re.fullmatch(pattern, quote) for quote in quotes):
                 problems.append(f"{name} lacks a whole /{pattern}/ (a message of {origin})")
+    for quote in page_quotes(explained):
+        if not any(re.fullmatch(pattern, quote) for pattern in messages):
+            problems.append(f"doc/messages.md, In the web page: `{quote}` is no message of the program")
     for line in badly_escaped_messages(man_page):
         problems.append(f"manual page: write - as \\- and ' as \\(aq in messages: {line}")
 

@@ -17,6 +17,8 @@
 //                                 they stay, as when a person reloads
 //   pick(selector, files)         picks files (paths) in a file input
 //   click(selector)               clicks an element
+//   resize(width, height)         makes the window about that size (the
+//                                 page's own, where the driver can)
 //   evaluate(fn, arg)             runs fn(arg) in the page; its result,
 //                                 awaited; fn must return JSON-like values
 //                                 (no elements), arg be JSON
@@ -29,11 +31,15 @@
 //   rewrite(file, edit)           from the next load on, the site's `file`
 //                                 is served as edit(text); null undoes it
 //   misses                        the requests outside the site, if any
+//   downloads                     (firefox) the folder its downloads go to
 //   name, version, close()
 'use strict';
 const { spawn } = require('child_process');
+const fs = require('fs');
 const http = require('http');
 const net = require('net');
+const os = require('os');
+const path = require('path');
 const { serve, launchChromium } = require('./browser.js');
 
 const MINIBROWSER = '/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser';
@@ -136,6 +142,7 @@ class Chromium extends Engine {
   reloadPage() { return this.page.reload(); }
   pick(selector, files) { return this.page.setInputFiles(selector, files); }
   click(selector) { return this.page.click(selector); }
+  resize(width, height) { return this.page.setViewportSize({ width, height }); }
   evaluate(fn, arg) { return this.page.evaluate(fn, arg); }
   quit() { return this.browser?.close(); }
 }
@@ -145,8 +152,20 @@ class Firefox extends Engine {
 
   async launch() {
     const puppeteer = require('puppeteer-core');
+    this.downloads = fs.mkdtempSync(path.join(os.tmpdir(), 'cuesmelt-firefox-downloads-'));
     this.browser = await puppeteer.launch({
       browser: 'firefox', executablePath: '/usr/bin/firefox-esr', headless: true, protocolTimeout: SCRIPT_TIMEOUT_MS,
+      // Watching the network (WebDriver BiDi's network events) keeps about
+      // the whole of each download the service worker streams in the
+      // parent process for a while, 535 MiB per 628 MB image: nothing here
+      // needs it.
+      networkEnabled: false,
+      extraPrefsFirefox: {
+        'browser.download.dir': this.downloads,
+        'browser.download.folderList': 2,
+        'browser.download.useDownloadDir': true,
+        'browser.download.always_ask_before_handling_new_types': false,
+      },
     });
     this.page = (await this.browser.pages())[0] || (await this.browser.newPage());
     this.version = await this.browser.version();
@@ -156,8 +175,16 @@ class Firefox extends Engine {
   reloadPage() { return this.page.reload(); }
   async pick(selector, files) { await (await this.page.$(selector)).uploadFile(...files); }
   click(selector) { return this.page.click(selector); }
+  resize(width, height) { return this.page.setViewport({ width, height }); }
   evaluate(fn, arg) { return this.page.evaluate(fn, arg); }
-  quit() { return this.browser?.close(); }
+
+  async quit() {
+    try {
+      await this.browser?.close();
+    } finally {
+      fs.rmSync(this.downloads, { recursive: true, force: true });
+    }
+  }
 }
 
 /** `command` started; child.stop() ends it, and so does the end of this process. */
@@ -240,6 +267,7 @@ class WebKit extends Engine {
     await (await this.session.findElement(By.css(selector))).click();
   }
 
+  resize(width, height) { return this.session.manage().window().setRect({ width, height }); }
   evaluate(fn, arg) { return this.session.executeScript(fn, arg); }
 
   async quit() {

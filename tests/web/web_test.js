@@ -70,8 +70,17 @@ const AUDIO_ONLY = 'REM SESSION 01\nFILE "Sample Disc (Track 1).bin" BINARY\n  T
 // WebKitGTK's MiniBrowser gives the page no private file system: its images are Blobs.
 const PRIVATE_FILES = ['chromium', 'firefox'];
 
-// Run in the page: the files in this page's private folder (storage.js names it on the window).
-async function keptFiles() {
+// Run in the page: the files in this page's private folder (storage.js names it on the window);
+// with `onceCancelled`, as soon as the first card says "Cancelled.".
+async function keptFiles(onceCancelled) {
+  const state = document.querySelector('.run .state');
+  if (onceCancelled) {
+    await new Promise((said) => {
+      const seen = () => state.textContent === 'Cancelled.' && said();
+      new MutationObserver(seen).observe(state, { childList: true, characterData: true, subtree: true });
+      seen();
+    });
+  }
   if (!navigator.storage) return [];
   const root = await navigator.storage.getDirectory();
   const folder = await root.getDirectoryHandle(cuesmeltFolder).catch(() => null);
@@ -85,15 +94,34 @@ const clickButton = (engine, card, text) => engine.evaluate(([n, label]) => [...
 const untilResult = (engine, card, pattern) => engine.waitFor(([n, text]) =>
   new RegExp(text).test(document.querySelectorAll('.run')[n].querySelector('.result').textContent), [card, pattern], 30000);
 const leaveAsks = (engine) => engine.evaluate(() => !dispatchEvent(new Event('beforeunload', { cancelable: true })));
+const inWindow = (engine, selector) => engine.evaluate((what) =>
+  ((box) => box.top >= 0 && box.bottom <= innerHeight)(document.querySelector(what).getBoundingClientRect()), selector);
+const hashes = (engine, files) => engine.evaluate(async (paths) => Promise.all(paths.map(async (where) => {
+  if (!where) return null;
+  let folder = await navigator.storage.getDirectory();
+  const parts = where.split('/');
+  for (const part of parts.slice(0, -1)) folder = await folder.getDirectoryHandle(part);
+  const bytes = await (await (await folder.getFileHandle(parts.at(-1))).getFile()).arrayBuffer();
+  return [...new Uint8Array(await crypto.subtle.digest('SHA-256', bytes))].map((b) => b.toString(16).padStart(2, '0')).join('');
+})), files);
+const PHONE = [390, 844];
+const DESKTOP = [1280, 800];
 const controlled = (engine) => engine.waitFor(() => Boolean(navigator.serviceWorker.controller), null, 30000);
 
 const CASES = [
-  { name: 'the sample disc gives the native sample.cdi', make: copySample, images: 1, same: 'build/sample.cdi' },
+  {
+    name: 'the sample disc gives the native sample.cdi, its download in a phone\'s window',
+    make: copySample,
+    images: 1,
+    same: 'build/sample.cdi',
+    window: PHONE,
+  },
   { name: 'without a private file system the image is a Blob', make: copySample, images: 1, blobOnly: true },
   {
     name: 'a refused sheet shows its message and no download',
     make: (folder) => fs.writeFileSync(path.join(folder, 'Bad.cue'), 'REM SESSION 01\nFILE "x.bin" WAVE\n'),
     images: 0,
+    window: DESKTOP,
   },
   {
     name: 'a BIN that was not picked is not found',
@@ -102,15 +130,25 @@ const CASES = [
     message: 'FILE not found at "Sample Disc (Track 2).bin". Quitting...',
   },
   {
-    name: 'two sheets picked together give two images',
+    name: 'two sheets picked together give two images, each outcome in a phone\'s window as it ends',
     make: (folder) => {
       copySample(folder);
       fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
     },
     images: 2,
+    window: PHONE,
   },
   {
-    name: 'a disc of 690 MB converts; mid-run its bar measures the whole image, and leaving asks',
+    name: 'two picks in one visit keep their order',
+    make: (folder) => {
+      copySample(folder);
+      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
+    },
+    picks: (names) => [names.filter((name) => name !== 'Sample Disc.cue'), names.filter((name) => name !== 'Audio Only.cue')],
+    images: 2,
+  },
+  {
+    name: 'a disc of 690 MB converts; mid-run its bar is part full and leaving asks',
     make: writeLargeDisc,
     images: 1,
     engines: ['chromium'],
@@ -119,7 +157,8 @@ const CASES = [
         const bar = document.querySelector('.run progress');
         return bar.value > 0 && [bar.value, bar.max];
       }, null, 30000);
-      assert.ok(value < max && max === expected[0].size, `the bar stands at ${value} of ${max} mid-run`);
+      assert.equal(max, expected[0].size);
+      assert.ok(value < max, 'the bar is full before the run ends');
       assert.ok(await leaveAsks(engine), 'leaving during a single run does not ask');
     },
   },
@@ -149,25 +188,17 @@ const CASES = [
     during: async (engine) => {
       await engine.waitFor(() => document.querySelector('.run progress').value > 0, null, 30000);
       assert.ok(await leaveAsks(engine), 'leaving during a run does not ask');
+      assert.ok(await inWindow(engine, '.run button'), 'the running card\'s Cancel is out of the window');
+      const partial = await engine.evaluate(keptFiles);
       await clickButton(engine, 1, 'Cancel');
       await clickButton(engine, 0, 'Cancel');
+      assert.ok(!(await engine.evaluate(keptFiles, true)).includes(partial[0]), '"Cancelled." while its file is kept');
     },
     after: async (engine, cards) => {
       assert.equal(cards[1].log, '');
       await untilResult(engine, 0, 'What it had written is removed');
       assert.equal((await engine.evaluate(keptFiles)).length, 1);
       assert.ok(!(await leaveAsks(engine)), 'leaving asks with no run going');
-    },
-  },
-  {
-    name: 'a later pick\'s cards come below those picked before',
-    make: copySample,
-    images: 1,
-    after: async (engine, cards, expected, folder) => {
-      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
-      const later = ['Audio Only.cue', 'Sample Disc (Track 1).bin'].map((name) => path.join(folder, name));
-      const both = await pageRuns(engine, '#files', later, 2);
-      assert.deepEqual(both.map((card) => [card.heading, card.state]), [['Sample Disc.cue', 'Converted.'], ['Audio Only.cue', 'Converted.']]);
     },
   },
   {
@@ -188,13 +219,21 @@ const CASES = [
     after: async (engine) => assert.deepEqual(await engine.evaluate(keptFiles), []),
   },
   {
-    name: 'Remove frees a kept image',
+    name: 'Remove frees a kept image; Clear keeps a kept one; it converts again from the same files',
     make: copySample,
     images: 1,
-    after: async (engine) => {
+    after: async (engine, cards, expected) => {
+      const cardCount = () => engine.evaluate(() => document.querySelectorAll('.run').length);
+      await engine.click('#clear');
+      assert.equal(await cardCount(), 1, 'Clear took a card whose image is kept');
       await clickButton(engine, 0, 'Remove');
       await untilResult(engine, 0, 'Removed\\. Its room in your browser is free again');
       assert.deepEqual(await engine.evaluate(keptFiles), []);
+      await clickButton(engine, 0, 'Convert again');
+      await untilResult(engine, 1, 'kept in your browser');
+      assert.deepEqual(await engine.imageHashes('.run a.download'), [expected[0].image]);
+      await engine.click('#clear');
+      assert.equal(await cardCount(), 1);
     },
   },
   {
@@ -229,6 +268,84 @@ const CASES = [
         return [...new Uint8Array(await crypto.subtle.digest('SHA-256', bytes))].map((b) => b.toString(16).padStart(2, '0')).join('');
       });
       assert.equal(chosen, expected[0].image);
+    },
+  },
+  {
+    name: 'a folder saved into a chosen folder: one name in two subfolders, a file there kept, the refused one summed up',
+    make: (folder) => {
+      for (const [sub, sheet] of [['Alpha', fs.readFileSync(path.join(SAMPLE, 'Sample Disc.cue'))], ['Beta', AUDIO_ONLY]]) {
+        fs.mkdirSync(path.join(folder, sub));
+        copySample(path.join(folder, sub), { leaveOut: 'Sample Disc.cue' });
+        fs.writeFileSync(path.join(folder, sub, 'Game.cue'), sheet);
+      }
+      fs.writeFileSync(path.join(folder, 'Bad.cue'), 'REM SESSION 01\nFILE "x.bin" WAVE\n');
+    },
+    folder: true,
+    images: 2,
+    engines: ['chromium'], // showDirectoryPicker, and folders picked
+    before: async (engine) => {
+      await engine.evaluate(async () => {
+        const chosen = await (await navigator.storage.getDirectory()).getDirectoryHandle('chosen', { create: true });
+        const there = await (await chosen.getDirectoryHandle('Alpha', { create: true })).getFileHandle('Game.cdi', { create: true });
+        const writable = await there.createWritable();
+        await writable.write('there before');
+        await writable.close();
+        window.showDirectoryPicker = async () => chosen;
+      });
+      await engine.click('#save-into');
+    },
+    saved: async (engine, cards) => {
+      const results = await engine.waitFor(() => {
+        const texts = [...document.querySelectorAll('.run .result')].map((result) => result.textContent);
+        return texts.filter((text) => /free again/.test(text)).length === 2 && texts;
+      }, null, 30000);
+      results.forEach((result, i) => (cards[i].result = result));
+      const where = /Saved into \u201c(.+?)\u201d as \u201c(.+?)\u201d/;
+      return hashes(engine, results.map((result) => where.test(result) && result.match(where).slice(1).join('/')));
+    },
+    after: async (engine, cards) => {
+      assert.match(cards[0].result, /Saved into “chosen\/Alpha” as “Game \(2\)\.cdi”, since a file “Game\.cdi” was there/);
+      assert.match(cards[2].result, /Saved into “chosen\/Beta” as “Game\.cdi”\./);
+      assert.equal(await engine.evaluate(async () => (await (await (await (await (await navigator.storage.getDirectory())
+        .getDirectoryHandle('chosen')).getDirectoryHandle('Alpha')).getFileHandle('Game.cdi')).getFile()).text()), 'there before');
+      assert.equal(await engine.evaluate(() => document.querySelector('.summary li').textContent),
+        'Bad.cue: Error: Only BINARY file types supported. Quitting...');
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+      await engine.evaluate(async () => (await navigator.storage.getDirectory()).removeEntry('chosen', { recursive: true }));
+    },
+  },
+  {
+    name: 'each image downloads by itself, one at a time, freed once read through',
+    make: (folder) => {
+      copySample(folder);
+      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
+    },
+    images: 2,
+    engines: ['firefox'], // the other engine with a service worker offers a folder instead
+    before: async (engine) => {
+      await controlled(engine);
+      await engine.click('#download-each');
+      await engine.evaluate(() => {
+        window.mostDownloads = 0;
+        new MutationObserver(() => {
+          window.mostDownloads = Math.max(window.mostDownloads, document.querySelectorAll('iframe').length);
+        }).observe(document.body, { childList: true });
+      });
+    },
+    saved: async (engine, cards) => {
+      await engine.waitFor(() => [...document.querySelectorAll('.run .result')].every((result) =>
+        /Saved\. Its room in your browser is free again/.test(result.textContent)), null, 30000);
+      const names = cards.map(({ heading }) => heading.replace(/\.cue$/, '.cdi'));
+      for (let waited = 0; fs.readdirSync(engine.downloads).sort().join() !== [...names].sort().join(); waited += 100) {
+        if (waited > 30000) throw new Error(`downloaded: ${fs.readdirSync(engine.downloads)}`);
+        await new Promise((resolve) => setTimeout(resolve, 100));
+      }
+      return Promise.all(names.map((name) => sha256(path.join(engine.downloads, name))));
+    },
+    after: async (engine) => {
+      assert.equal(await engine.evaluate(() => window.mostDownloads), 1);
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+      for (const name of fs.readdirSync(engine.downloads)) fs.rmSync(path.join(engine.downloads, name));
     },
   },
   {
@@ -306,15 +423,29 @@ async function nativeRun(folder, sheet, image = `${folder}.cdi`) {
   return result;
 }
 
-/** Picks `files` in the page; what each sheet's card shows, with the SHA-256 of the image it offers. */
-async function pageRuns(engine, picker, files, sheets, during) {
-  await engine.pick(picker, files);
-  if (during) await during(engine);
+/**
+ * Picks each of `picks` (lists of files) in the page in turn; what each
+ * sheet's card shows, with the SHA-256 of the image it offers, and the
+ * summary once the batch is over.
+ */
+async function pageRuns(engine, picker, picks, sheets, during) {
+  // Whether each card's outcome was in the window as the card ended, as the user then saw it.
+  await engine.evaluate(() => {
+    window.outcomesInView = [];
+    new MutationObserver(() => document.querySelectorAll('.run').forEach((card, i) => {
+      if (i in outcomesInView || !/^(Converted|Not converted|Cancelled)/.test(card.querySelector('.state').textContent)) return;
+      const box = card.querySelector('.result').getBoundingClientRect();
+      outcomesInView[i] = box.top >= 0 && box.bottom <= innerHeight;
+    })).observe(document.getElementById('results'), { childList: true, subtree: true, characterData: true });
+  });
+  for (const files of picks) await engine.pick(picker, files);
+  if (during) await during();
   await engine.waitFor((count) => {
     const states = [...document.querySelectorAll('.run .state')].map((state) => state.textContent);
-    return states.length === count && states.every((state) => /^(Converted|Not converted|Cancelled)/.test(state));
+    return states.length === count && states.every((state) => /^(Converted|Not converted|Cancelled)/.test(state)) &&
+      Boolean(document.querySelector('.summary-line'));
   }, sheets, 300000);
-  const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card) => ({
+  const cards = await engine.evaluate(() => [...document.querySelectorAll('.run')].map((card, i) => ({
     heading: card.querySelector('h2').textContent,
     state: card.querySelector('.state').textContent,
     log: card.querySelector('.log').textContent,
@@ -323,6 +454,8 @@ async function pageRuns(engine, picker, files, sheets, during) {
     meaning: Boolean(card.querySelector('.meaning')),
     download: card.querySelector('a.download')?.download ?? null,
     progress: [card.querySelector('progress').value, card.querySelector('progress').max],
+    inView: outcomesInView[i],
+    summary: document.querySelector('.summary-line').textContent,
   })));
   const images = await engine.imageHashes('.run a.download');
   for (const card of cards) card.image = card.download ? images.shift() : null;
@@ -362,24 +495,32 @@ for (const engineName of engines) {
             await engine.reload({ asVisitor: true });
           }
           if (testCase.room) await engine.evaluate((room) => { navigator.storage.estimate = async () => room; }, testCase.room);
+          await engine.resize(...(testCase.window || DESKTOP));
           if (testCase.before) await testCase.before(engine);
-          const picked = testCase.folder ? ['#folder', [folder]] : ['#files', names.map((name) => path.join(folder, name))];
-          const during = testCase.during && ((inPage) => testCase.during(inPage, expected));
-          const cards = await pageRuns(engine, ...picked, sheets.length, during);
+          const picks = (testCase.picks || ((all) => [all]))(names).map((pick) => pick.map((name) => path.join(folder, name)));
+          const picked = testCase.folder ? ['#folder', [[folder]]] : ['#files', picks];
+          const cards = await pageRuns(engine, ...picked, sheets.length, testCase.during && (() => testCase.during(engine, expected)));
           assert.deepEqual(engine.misses, [], 'the page asked for something outside its folder');
 
-          assert.equal(cards.filter((card) => card.download).length, testCase.images);
+          if (testCase.saved) (await testCase.saved(engine, cards)).forEach((image, i) => (cards[i].image = image));
+          assert.equal(cards.filter((card) => card.image).length, testCase.images);
           assert.equal(cards.length, sheets.length);
+          const count = (what, n) => (n ? [`${n} ${what}`] : []);
+          const converted = testCase.images;
+          const cancelled = testCase.cancelled || 0;
+          const summary = [`${converted} converted`, ...count('not converted', sheets.length - converted - cancelled),
+            ...count('cancelled', cancelled)].join(', ');
+          if (!testCase.picks) assert.equal(cards.at(-1).summary, summary);
+          if (testCase.window) cards.forEach((card, i) => assert.ok(card.inView, `card ${i + 1} ended with its outcome out of the window`));
           cards.forEach((card, i) => {
-            // A chosen folder's sheets are named by their path in it, picked files by their name.
-            assert.equal(card.heading, testCase.folder ? `${path.basename(folder)}/${sheets[i]}` : path.basename(sheets[i]));
             const native = expected[i];
+            assert.equal(card.heading, sheets[i], 'not the path inside the folder chosen');
             if (!native) return assert.equal(card.state, 'Cancelled.');
             if (testCase.room) return assert.equal(card.log, '', 'the run ran');
             assert.equal(card.log, native.terminal);
             assert.equal(card.image, native.image);
             if (native.image) {
-              assert.equal(card.download, path.basename(sheets[i]).replace(/\.cue$/, '.cdi'));
+              if (card.download) assert.equal(card.download, path.basename(sheets[i]).replace(/\.cue$/, '.cdi'));
               assert.deepEqual(card.progress, [native.size, native.size]);
             } else {
               assert.ok(card.meaning, `no explanation of ${card.error}`);
@@ -392,7 +533,7 @@ for (const engineName of engines) {
           }
           if (testCase.message) assert.equal(cards[0].error, testCase.message);
           if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
-          if (testCase.after) await testCase.after(engine, cards, expected, folder);
+          if (testCase.after) await testCase.after(engine, cards, expected);
         } finally {
           if (testCase.offline) await engine.page.context().setOffline(false);
           engine.server.rewrites.clear();
