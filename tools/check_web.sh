@@ -6,7 +6,8 @@
 # chromium, firefox-esr and WebKitGTK's MiniBrowser, the site served on
 # 127.0.0.1 at a free port under /cuesmelt/, every case's image and messages
 # compared with the native program's as a terminal shows it, and the
-# page's own controls tried (Cancel, Remove, Save as, the room check, offline
+# page's own controls tried (Cancel, Remove, Save as, saving into a folder,
+# downloads one by one, the summary, Clear finished, the room check, offline
 # and an update, where the engine has what they need; doc/web.md lists
 # them). Then packs the site as doc/web.md says and checks that the zip
 # holds it, with README.md, LICENSE and the pages README links to. Prints
