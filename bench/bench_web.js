@@ -318,4 +318,4 @@ if (require.main === module) {
   });
 }
 
-module.exports = { makeDisc, finished, median };
+module.exports = { makeDisc, finished };
