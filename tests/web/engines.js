@@ -67,8 +67,14 @@ function keepOfferedBlobs() {
 /**
  * Run in the page before each reload: a service worker would answer the
  * reload from its cache, not with what the server (and its rewrites) gives.
+ * The page's own service worker is let finish installing first: in WebKitGTK
+ * one whose page goes while it installs stays installing for good, and every
+ * later call about it waits forever.
  */
 async function forgetServiceWorkers() {
+  if (navigator.serviceWorker) {
+    await Promise.race([navigator.serviceWorker.ready, new Promise((resolve) => setTimeout(resolve, 10000))]);
+  }
   const registrations = navigator.serviceWorker ? await navigator.serviceWorker.getRegistrations() : [];
   await Promise.all(registrations.map((registration) => registration.unregister()));
   const names = self.caches ? await caches.keys() : [];
