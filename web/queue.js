@@ -138,11 +138,8 @@ function batchDone(batch) {
 async function cancel(run) {
   if (run === current) {
     stopConverter();
-    run.cancelling();
-    cancelling++;
-    current = null;
-    batchDone(run.batch);
-    nextRun();
+    cancelling++; // before the run ends, so that the batch is not summed up while it is being removed
+    endRun(() => run.cancelling());
     try {
       if (run.imageFile) await removePrivateFile(run.imageFile);
       run.cancelled(Boolean(run.imageFile));
