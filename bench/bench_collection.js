@@ -27,7 +27,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { openEngine } = require('../tests/web/engines.js');
-const { finished, makeDisc } = require('./bench_web.js');
+const { chromiumProcesses, finished, makeDisc, resident } = require('./bench_web.js');
 
 const MIB = 1 << 20;
 const LIMITS = { chromium: { count: 24, first: 4, slack: 128 * MIB }, firefox: { count: 8, first: 1, slack: 256 * MIB } };
@@ -48,39 +48,7 @@ function options() {
 
 const mib = (bytes) => `${(bytes / MIB).toFixed(0)} MiB`;
 
-/** The processes of this machine: pid, parent pid and command line. */
-function processes() {
-  return fs.readdirSync('/proc').filter((entry) => /^\d+$/.test(entry)).map((pid) => {
-    try {
-      const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
-      const parent = stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1];
-      return { pid, parent, command: fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8') };
-    } catch {
-      return null; // gone meanwhile
-    }
-  }).filter(Boolean);
-}
-
-/** The resident size of `pid` now and at its peak since the last reset, in bytes. */
-function resident(pid) {
-  const status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
-  const kib = (field) => Number(new RegExp(`${field}:\\s+(\\d+) kB`).exec(status)[1]) * 1024;
-  return { now: kib('VmRSS'), peak: kib('VmHWM') };
-}
-
 const resetPeak = (pid) => fs.writeFileSync(`/proc/${pid}/clear_refs`, '5');
-
-/** The renderer processes of the chromium whose profile is `profile`. */
-function chromiumRenderers(profile) {
-  const all = processes();
-  const browser = all.find((p) => p.command.includes(`--user-data-dir=${profile}`) && !p.command.includes('--type='));
-  const family = new Set([browser.pid]);
-  for (let grew = true; grew;) {
-    grew = false;
-    for (const p of all) if (family.has(p.parent) && !family.has(p.pid)) grew = family.add(p.pid);
-  }
-  return all.filter((p) => family.has(p.pid) && p.command.includes('--type=renderer')).map((p) => p.pid);
-}
 
 /** Picks the disc and waits for its card to say it converted; the card's number. */
 async function convert(engine, files) {
@@ -99,27 +67,17 @@ const freed = (engine, n) => engine.waitFor((card) =>
 async function chromiumDiscs(engine, files, count) {
   const peaks = [];
   for (let disc = 1; disc <= count; disc++) {
-    const renderers = chromiumRenderers(engine.browser.profile);
+    const renderers = chromiumProcesses(engine.browser.profile).renderers;
     renderers.forEach(resetPeak);
     const n = await convert(engine, files);
     await engine.evaluate((card) => [...document.querySelectorAll('.run')[card].querySelectorAll('button')]
       .find((button) => button.textContent === 'Remove').click(), n);
     await freed(engine, n);
-    const peak = Math.max(...chromiumRenderers(engine.browser.profile).map((pid) => resident(pid).peak));
+    const peak = Math.max(...chromiumProcesses(engine.browser.profile).renderers.map((pid) => resident(pid).peak));
     peaks.push(peak);
     console.log(`disc ${disc}: renderer peak ${mib(peak)}`);
   }
   return peaks;
-}
-
-/** Resolves once the folder holds just `name`, `size` bytes long: a download has been written whole. */
-async function downloaded(folder, name, size) {
-  for (let waited = 0; waited < 120000; waited += 100) {
-    const names = fs.readdirSync(folder);
-    if (names.length === 1 && names[0] === name && fs.statSync(path.join(folder, name)).size === size) return;
-    await new Promise((resolve) => setTimeout(resolve, 100));
-  }
-  throw new Error(`${folder} holds ${fs.readdirSync(folder).join(', ')}, not ${name} of ${size} bytes`);
 }
 
 async function firefoxDownloads(engine, files, count) {
@@ -133,8 +91,9 @@ async function firefoxDownloads(engine, files, count) {
     resetPeak(parent);
     await engine.evaluate((card) => document.querySelectorAll('.run')[card].querySelector('a.download').click(), n);
     await freed(engine, n);
-    await downloaded(engine.downloads, 'Bench.cdi', size);
-    fs.rmSync(path.join(engine.downloads, 'Bench.cdi'));
+    const [image] = await engine.downloaded(['Bench.cdi'], 120000);
+    if (fs.statSync(image).size !== size) throw new Error(`${image} is not ${size} bytes long`);
+    fs.rmSync(image);
     const { now, peak } = resident(parent);
     sizes.push(now);
     console.log(`download ${download}: parent process ${mib(now)} after it, ${mib(peak)} at its peak`);

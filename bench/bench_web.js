@@ -222,29 +222,48 @@ async function watchWorkerHeap(page) {
   return { stop: () => (clearInterval(timer), { heap: peak.usedSize, buffers: peak.backingStorageSize }) };
 }
 
-/** Peak resident bytes of the browser whose profile is `profile`, and of its renderers. */
-function peakResident(profile) {
-  const processes = fs.readdirSync('/proc').filter((entry) => /^\d+$/.test(entry)).map((pid) => {
+/** The processes of this machine: pid, parent pid and command line. */
+function processes() {
+  return fs.readdirSync('/proc').filter((entry) => /^\d+$/.test(entry)).map((pid) => {
     try {
       const stat = fs.readFileSync(`/proc/${pid}/stat`, 'utf8');
       const parent = stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1];
-      const command = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8');
-      const peak = /VmHWM:\s+(\d+) kB/.exec(fs.readFileSync(`/proc/${pid}/status`, 'utf8'));
-      return { pid, parent, command, bytes: peak ? Number(peak[1]) * 1024 : 0 };
+      return { pid, parent, command: fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8') };
     } catch {
       return null; // gone meanwhile
     }
   }).filter(Boolean);
-  const browser = processes.find((p) => p.command.includes(`--user-data-dir=${profile}`) && !p.command.includes('--type='));
+}
+
+/** The resident size of `pid` now and at its peak since the last reset, in bytes; 0 for a process gone. */
+function resident(pid) {
+  let status = '';
+  try {
+    status = fs.readFileSync(`/proc/${pid}/status`, 'utf8');
+  } catch {
+    // gone meanwhile
+  }
+  const kib = (field) => Number(new RegExp(`${field}:\\s+(\\d+) kB`).exec(status)?.[1] || 0) * 1024;
+  return { now: kib('VmRSS'), peak: kib('VmHWM') };
+}
+
+/** The pids of the chromium whose profile is `profile`: its browser process, and its renderers. */
+function chromiumProcesses(profile) {
+  const all = processes();
+  const browser = all.find((p) => p.command.includes(`--user-data-dir=${profile}`) && !p.command.includes('--type='));
   const family = new Set([browser.pid]);
   for (let grew = true; grew;) {
     grew = false;
-    for (const p of processes) {
-      if (family.has(p.parent) && !family.has(p.pid)) grew = family.add(p.pid);
-    }
+    for (const p of all) if (family.has(p.parent) && !family.has(p.pid)) grew = family.add(p.pid);
   }
-  const renderers = processes.filter((p) => family.has(p.pid) && p.command.includes('--type=renderer'));
-  return { browser: browser.bytes, renderer: Math.max(...renderers.map((p) => p.bytes)) };
+  const renderers = all.filter((p) => family.has(p.pid) && p.command.includes('--type=renderer')).map((p) => p.pid);
+  return { browser: browser.pid, renderers };
+}
+
+/** Peak resident bytes of the browser whose profile is `profile`, and of its renderers. */
+function peakResident(profile) {
+  const { browser, renderers } = chromiumProcesses(profile);
+  return { browser: resident(browser).peak, renderer: Math.max(...renderers.map((pid) => resident(pid).peak)) };
 }
 
 const median = (values) => {
@@ -318,4 +337,4 @@ if (require.main === module) {
   });
 }
 
-module.exports = { makeDisc, finished };
+module.exports = { makeDisc, finished, chromiumProcesses, resident };

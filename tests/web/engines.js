@@ -32,6 +32,8 @@
 //                                 is served as edit(text); null undoes it
 //   misses                        the requests outside the site, if any
 //   downloads                     (firefox) the folder its downloads go to
+//   downloaded(names, timeoutMs)  (firefox) waits until that folder holds
+//                                 just `names`, each written whole; their paths
 //   name, version, close()
 'use strict';
 const { spawn } = require('child_process');
@@ -183,6 +185,16 @@ class Firefox extends Engine {
   click(selector) { return this.page.click(selector); }
   resize(width, height) { return this.page.setViewport({ width, height }); }
   evaluate(fn, arg) { return this.page.evaluate(fn, arg); }
+
+  // Firefox writes a download into "<name>.part" until it is whole.
+  async downloaded(names, timeoutMs) {
+    const wanted = [...names].sort().join('/');
+    for (const end = Date.now() + timeoutMs; fs.readdirSync(this.downloads).sort().join('/') !== wanted;) {
+      if (Date.now() > end) throw new Error(`the downloads folder holds ${fs.readdirSync(this.downloads)}, not ${names}`);
+      await new Promise((resolve) => setTimeout(resolve, POLL_MS));
+    }
+    return names.map((name) => path.join(this.downloads, name));
+  }
 
   async quit() {
     try {

@@ -332,11 +332,7 @@ const CASES = [
       await engine.waitFor(() => [...document.querySelectorAll('.run .result')].every((result) =>
         /Saved\. Its room in your browser is free again/.test(result.textContent)), null, 30000);
       const names = cards.map(({ heading }) => heading.replace(/\.cue$/, '.cdi'));
-      for (let waited = 0; fs.readdirSync(engine.downloads).sort().join() !== [...names].sort().join(); waited += 100) {
-        if (waited > 30000) throw new Error(`downloaded: ${fs.readdirSync(engine.downloads)}`);
-        await new Promise((resolve) => setTimeout(resolve, 100));
-      }
-      return Promise.all(names.map((name) => sha256(path.join(engine.downloads, name))));
+      return Promise.all((await engine.downloaded(names, 30000)).map(sha256));
     },
     after: async (engine) => {
       assert.equal(await engine.evaluate(() => window.mostDownloads), 1);
