@@ -30,6 +30,11 @@
 
 namespace {
 
+/// The track's BIN file: sheets on disk name no archive's entries.
+const std::string& bin_path(const disc::Track& track) {
+  return std::get<disc::BinaryFile>(track.source).path;
+}
+
 constexpr std::size_t kSector = 2352;
 constexpr std::array<std::string_view, 3> kFileNames = {"a.bin", "b.bin", "track (1).bin"};
 
@@ -82,7 +87,7 @@ std::optional<std::string> expected_data_area(const disc::Cdrom& cdrom) {
   for (const disc::Session& session : cdrom.sessions) {
     for (std::size_t j = 0; j < session.tracks.size(); ++j) {
       const disc::Track& track = session.tracks[j];
-      const std::string* file = *content_of(track.file_path);
+      const std::string* file = *content_of(bin_path(track));
       if (file == nullptr || file->size() % kSector != 0) return std::nullopt;
       if (j == 0) area.append(150 * stored_size(track.mode), '\0');
       // The sectors in front of a later track's INDEX 01 belong to the track
@@ -117,7 +122,7 @@ std::uint64_t expected_disc_length(const disc::Cdrom& cdrom) {
   for (std::size_t i = 0; i < cdrom.sessions.size(); ++i) {
     length += i == 0 ? 0 : i == 1 ? 11250 : 6750;
     for (const disc::Track& track : cdrom.sessions[i].tracks) {
-      length += (*content_of(track.file_path))->size() / kSector;
+      length += (*content_of(bin_path(track)))->size() / kSector;
     }
     if (!cdrom.sessions[i].tracks.empty()) length += 150;
   }
@@ -160,7 +165,7 @@ void check_track_entries(const std::string& image, std::size_t descriptor,
     for (std::size_t j = 0; j < tracks.size(); ++j) {
       offset += 60 + cdrom.image_name.size();  // the disc information block
       const std::uint64_t pregap = j == 0 ? 150 : 0;
-      std::uint64_t length = (*content_of(tracks[j].file_path))->size() / kSector;
+      std::uint64_t length = (*content_of(bin_path(tracks[j])))->size() / kSector;
       if (j > 0) length -= index01_sum(tracks[j]);
       if (j + 1 < tracks.size()) length += index01_sum(tracks[j + 1]);
       if (le32_at(image, offset + 2) != pregap || le32_at(image, offset + 6) != length ||
@@ -207,7 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // sheet names (a device, a huge file) would make this one unsafe and slow.
     for (const disc::Session& session : cdrom.sessions) {
       for (const disc::Track& track : session.tracks) {
-        if (!content_of(track.file_path)) return 0;
+        if (!content_of(bin_path(track))) return 0;
       }
     }
     const std::optional<std::string> area = expected_data_area(cdrom);

@@ -21,6 +21,11 @@
 
 namespace {
 
+/// The track's BIN file: sheets on disk name no archive's entries.
+const std::string& bin_path(const disc::Track& track) {
+  return std::get<disc::BinaryFile>(track.source).path;
+}
+
 bool is_ascii(std::string_view text) {
   for (char c : text) {
     if (static_cast<unsigned char>(c) > 0x7F) return false;
@@ -43,7 +48,7 @@ void check_model(const disc::Cdrom& cdrom) {
       // A TRACK line before any FILE line gets the empty path; any other path
       // is one a FILE line named and the reader found, and nothing here
       // removes files.
-      if (!track.file_path.empty() && !exists(track.file_path)) std::abort();
+      if (!bin_path(track).empty() && !exists(bin_path(track))) std::abort();
     }
   }
 }

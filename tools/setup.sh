@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # setup.sh [--tests] [--web] [--fuzz]: installs, with apt-get on Debian or
 # Ubuntu, what building cuesmelt needs on a bare machine: a C++ compiler,
-# CMake and make. With --tests, also what the tests need: GoogleTest, and
+# CMake, make and zlib (zlib1g-dev), which reads zip archives. With --tests, also what the tests need: GoogleTest, and
 # for the install and documentation checks python3, groff, man-db, zsh and
 # bash-completion. With --web, what the web page's build and tests need:
 # Emscripten (with node-acorn), chromium, firefox-esr, webkit2gtk-driver
@@ -43,6 +43,7 @@ need_file() {  # need_file <package> <path>...: the package unless one path exis
 need_command g++ g++
 need_command cmake cmake
 need_command make make
+need_file zlib1g-dev /usr/include/zlib.h
 if [ "$with_tests" = yes ]; then
   need_file libgtest-dev /usr/lib/x86_64-linux-gnu/cmake/GTest /usr/lib/cmake/GTest \
     /usr/lib/"$(uname -m)"-linux-gnu/cmake/GTest

@@ -66,6 +66,10 @@ void expect_sequential_reading(const File& file);
 /// errno set.
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t size);
 
+/// Moves the file's position to `offset` bytes from its start, where the
+/// next read_some begins. False, with errno set, on failure (a pipe, say).
+bool seek_to(const File& file, std::uint64_t offset);
+
 /// Writes all `size` bytes, going on after short and interrupted writes.
 /// False, with errno set, on failure.
 bool write_all(const File& file, const char* bytes, std::size_t size);

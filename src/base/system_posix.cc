@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <memory>
 
 #include "base/system.h"
@@ -80,6 +81,14 @@ std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t size) {
     const ssize_t got = ::read(file.descriptor(), buffer, size);
     if (got >= 0 || errno != EINTR) return got;
   }
+}
+
+bool seek_to(const File& file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    errno = EINVAL;
+    return false;
+  }
+  return ::lseek(file.descriptor(), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
 std::optional<FileStatus> file_status(const File& file) {

@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstdint>
 #include <cwchar>
+#include <limits>
 #include <memory>
 
 #include "base/system.h"
@@ -271,6 +272,14 @@ void expect_sequential_reading(const File&) {
 
 std::ptrdiff_t read_some(const File& file, char* buffer, std::size_t size) {
   return _read(file.descriptor(), buffer, static_cast<unsigned>(std::min(size, kLargestTransfer)));
+}
+
+bool seek_to(const File& file, std::uint64_t offset) {
+  if (offset > static_cast<std::uint64_t>(std::numeric_limits<__int64>::max())) {
+    errno = EINVAL;
+    return false;
+  }
+  return _lseeki64(file.descriptor(), static_cast<__int64>(offset), SEEK_SET) >= 0;
 }
 
 std::optional<FileStatus> file_status(const File& file) {

@@ -80,7 +80,7 @@ std::array<SectorRun, 2> file_runs(const disc::Track& track, const TrackLayout& 
 void write_track(const disc::Track& track, const TrackLayout& layout, char* batch,
                  OutputWriter& out) {
   out.write_zeros(pregap_bytes(track, layout));
-  TrackFile file(track.file_path);
+  TrackFile file(track.source);
   file.expect_reading_through();
   for (const SectorRun& run : file_runs(track, layout)) {
     copy_sectors(file, run.sectors, run.stored_as, batch, out);

@@ -19,6 +19,7 @@ using disc::TrackMode;
 using testing_support::failure_of;
 using testing_support::fs_path;
 using testing_support::make_disc;
+using testing_support::path_of;
 using testing_support::read_file;
 using testing_support::same_bytes;
 using testing_support::shown_path;
@@ -46,7 +47,7 @@ class DataAreaTest : public ::testing::Test {
     return bytes;
   }
   std::string track_bytes(const disc::Cdrom& cdrom, std::size_t session, std::size_t track) {
-    return read_file(cdrom.sessions[session].tracks[track].file_path);
+    return read_file(path_of(cdrom.sessions[session].tracks[track]));
   }
 
   TempDir dir_;
@@ -133,7 +134,7 @@ TEST_F(DataAreaTest, ATrackFileThatChangedSinceItWasMeasured) {
     const disc::Cdrom cdrom =
         make_disc(dir_, {{{TrackMode::Audio, 3}}, {{TrackMode::Mode1, 5}, {TrackMode::Mode2, 2}}});
     const cdi::ImageLayout layout = cdi::lay_out(cdrom);
-    const std::string& path = cdrom.sessions[1].tracks[0].file_path;
+    const std::string& path = path_of(cdrom.sessions[1].tracks[0]);
     std::filesystem::resize_file(fs_path(path), c.sectors_now * 2352);
     cdi::OutputWriter out = writer_to(dir_.path("out.cdi"));
     std::string expected = c.message;

@@ -62,7 +62,7 @@ std::vector<SessionLayout> measure_track_files(const disc::Cdrom& cdrom) {
     const std::vector<disc::Track>& tracks = cdrom.sessions[i].tracks;
     for (std::size_t j = 0; j < tracks.size(); ++j) {
       TrackLayout& track = sessions[i].tracks.emplace_back();
-      track.file_sectors = TrackFile(tracks[j].file_path).count_sectors();
+      track.file_sectors = TrackFile(tracks[j].source).count_sectors();
       if (j == 0) continue;
       const std::uint64_t before = index01_sectors(tracks[j]);
       if (before > track.file_sectors) {

@@ -91,12 +91,12 @@ TEST(Layout, Refusals) {
   std::filesystem::resize_file(fs_path(huge), std::uintmax_t{1826092} * 2352);
 
   auto with_path = [&](disc::Cdrom cdrom, std::size_t track, const std::string& path) {
-    cdrom.sessions[0].tracks.at(track).file_path = path;
+    cdrom.sessions[0].tracks.at(track).source = disc::BinaryFile{path};
     return cdrom;
   };
   const disc::Cdrom two = make_disc(dir, {{{TrackMode::Audio, 2}, {TrackMode::Mode1, 1}}});
   disc::Cdrom hundred_odd = many_tracks(dir, 1, 100);
-  hundred_odd.sessions[0].tracks[60].file_path = odd;
+  hundred_odd.sessions[0].tracks[60].source = disc::BinaryFile{odd};
   const disc::Cdrom sessions_and_tracks = many_tracks(dir, 256, 300);
 
   const struct {
@@ -130,7 +130,7 @@ TEST(Layout, AFifoIsRefusedBeforeItIsRead) {
   const std::string fifo = dir.path("fifo.bin");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   disc::Cdrom cdrom = make_disc(dir, {{{TrackMode::Audio, 2}, {TrackMode::Mode1, 1}}});
-  cdrom.sessions[0].tracks[0].file_path = fifo;
+  cdrom.sessions[0].tracks[0].source = disc::BinaryFile{fifo};
   EXPECT_EQ(failure_of([&] { cdi::lay_out(cdrom); }),
             "Error while reading track file \"" + fifo + "\". Quitting...");
 #endif

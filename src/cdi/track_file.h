@@ -1,4 +1,5 @@
-// A track's BIN file as the image writer sees it: opened, measured, read.
+// A track's BIN file as the image writer sees it: opened, measured, read;
+// a file on disk, or an entry of a zip archive, inflated as it is read.
 //
 // Both phases of a conversion go through this class, the layout to count
 // each file's sectors and the data area to copy them, so the two agree on
@@ -8,9 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <variant>
 
 #include "base/system.h"
+#include "disc/cdrom.h"
 #include "disc/track_mode.h"
+#include "zip/entry_reader.h"
 
 namespace cdi {
 
@@ -27,8 +31,9 @@ std::uint32_t sector_count(std::uint64_t file_size);
 
 class TrackFile {
  public:
-  /// Opens the file at `path` for reading; refuses a file that cannot be opened.
-  explicit TrackFile(std::string path);
+  /// Opens the track's file for reading; refuses a file that cannot be
+  /// opened, and an archive's entry that cannot be read (zip::EntryReader).
+  explicit TrackFile(const disc::TrackSource& source);
 
   /// The number of raw sectors the file holds. Refuses a size that cannot be
   /// looked up or fails sector_count, and a file that is no regular file: a
@@ -44,14 +49,17 @@ class TrackFile {
   void read_sectors(char* buffer, std::size_t count);
 
   /// Refuses a file that no longer holds exactly `sectors` raw sectors: its
-  /// image would not match the descriptor.
-  void require_sector_count(std::uint32_t sectors) const;
+  /// image would not match the descriptor; an archive's entry whose bytes
+  /// fail its checks.
+  void require_sector_count(std::uint32_t sectors);
 
  private:
   [[noreturn]] void fail_reading() const;
+  const base::File& file() const;
 
-  std::string path_;
-  base::File file_;
+  /// The path as messages show it, quoted.
+  std::string shown_path_;
+  std::variant<base::File, zip::EntryReader> reader_;
 };
 
 }  // namespace cdi

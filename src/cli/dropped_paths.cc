@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,26 +10,27 @@
 #include "base/failure.h"
 #include "base/system.h"
 #include "base/utf8.h"
-#include "cli/run.h"
+#include "cli/conversion.h"
+#include "cue_parse/cue_parse.h"
+#include "zip/archive.h"
 
 namespace cli {
 namespace {
 
 using base::Failure;
 
-constexpr std::string_view kSheetEnding = ".cue";
 constexpr std::string_view kImageEnding = ".cdi";
+constexpr std::string_view kArchiveEnding = ".zip";
 
 char lower_ascii(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-/// Whether `path` names a sheet: it ends in ".cue", in any case, as Windows
-/// matches names.
-bool is_sheet_name(std::string_view path) {
-  if (path.size() < kSheetEnding.size()) return false;
-  const std::string_view ending = path.substr(path.size() - kSheetEnding.size());
-  return std::equal(ending.begin(), ending.end(), kSheetEnding.begin(),
+/// Whether `path` ends in `ending`, in any case, as Windows matches names.
+bool ends_in(std::string_view path, std::string_view ending) {
+  if (path.size() < ending.size()) return false;
+  const std::string_view end = path.substr(path.size() - ending.size());
+  return std::equal(end.begin(), end.end(), ending.begin(),
                     [](char a, char b) { return lower_ascii(a) == b; });
 }
 
@@ -57,41 +57,114 @@ std::string_view shown_name(std::string_view path) {
   return name.empty() ? path : name;
 }
 
-/// The sheets directly inside `folder`, in name order.
-std::vector<std::string> sheets_in_folder(const std::string& folder) {
-  const std::optional<std::vector<std::string>> names = base::folder_entries(folder);
+/// `name` without the extension of its last component.
+std::string_view without_extension(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  const std::size_t slash = name.find_last_of("/\\");
+  return dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)
+             ? name
+             : name.substr(0, dot);
+}
+
+/// The zip archive at `path`, or nullopt when it is none. A damaged or
+/// split archive is one too: the run that converts it says what is wrong.
+std::optional<std::vector<std::string>> sheets_if_archive(const std::string& path) {
+  const base::File file = base::open_file(path, base::Access::ReadWithoutWaiting);
+  if (!file.is_open()) return std::nullopt;
+  try {
+    const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(path, file);
+    if (!archive) return std::nullopt;
+    return cue_parse::sheets_in(*archive);
+  } catch (const Failure&) {
+    return std::vector<std::string>{};
+  }
+}
+
+/// One conversion that a dropped path stands for.
+struct Conversion {
+  SheetInput input;
+  std::string image;
+  std::string heading;
+};
+
+/// The conversions of an archive's sheets, each image beside the archive.
+/// An archive of one sheet, or none, converts as `--cue <archive>` does,
+/// whose run says what is wrong with it.
+void add_archive(const std::string& path, const std::vector<std::string>& sheets,
+                 std::vector<Conversion>& conversions) {
+  const std::string folder(base::directory_of(path));
+  const auto image_of = [&](std::string_view sheet) {
+    return base::join_path(
+        folder, std::string(without_extension(shown_name(sheet.empty() ? path : sheet))) +
+                    std::string(kImageEnding));
+  };
+  const std::string archive_name(shown_name(path));
+  if (sheets.size() <= 1) {
+    const std::string sheet = sheets.empty() ? "" : sheets.front();
+    conversions.push_back(
+        {{path, {}}, image_of(sheet), sheet.empty() ? archive_name : archive_name + "/" + sheet});
+    return;
+  }
+  for (const std::string& sheet : sheets) {
+    conversions.push_back({{path, sheet}, image_of(sheet), archive_name + "/" + sheet});
+  }
+}
+
+void add_sheet(const std::string& path, std::vector<Conversion>& conversions) {
+  conversions.push_back({{path, {}},
+                         std::string(without_extension(path)) + std::string(kImageEnding),
+                         std::string(shown_name(path))});
+}
+
+/// The sheets and archives directly inside `folder`, in name order.
+std::vector<Conversion> conversions_in_folder(const std::string& folder) {
+  std::optional<std::vector<std::string>> names = base::folder_entries(folder);
   if (!names) {
     const int error = errno;
     throw Failure("Error while reading folder " + base::quoted_path(folder) + ": " +
                   base::error_text(error));
   }
-  std::vector<std::string> sheets;
-  std::copy_if(names->begin(), names->end(), std::back_inserter(sheets), is_sheet_name);
-  if (sheets.empty())
-    throw Failure("No CUE sheet (.cue) in the folder " + base::quoted_path(folder));
-  std::sort(sheets.begin(), sheets.end(), comes_before);
-  for (std::string& sheet : sheets) sheet = base::join_path(folder, sheet);
-  return sheets;
+  std::sort(names->begin(), names->end(), comes_before);
+  std::vector<Conversion> conversions;
+  for (const std::string& name : *names) {
+    const std::string path = base::join_path(folder, name);
+    if (cue_parse::is_sheet_name(name)) {
+      add_sheet(path, conversions);
+    } else if (ends_in(name, kArchiveEnding)) {
+      if (const auto sheets = sheets_if_archive(path)) add_archive(path, *sheets, conversions);
+    }
+  }
+  if (conversions.empty()) {
+    throw Failure("No CUE sheet (.cue) or zip archive in the folder " + base::quoted_path(folder));
+  }
+  return conversions;
 }
 
-/// The sheets that the dropped `path` stands for: itself, or a folder's.
-std::vector<std::string> sheets_of(const std::string& path) {
+/// The conversions that the dropped `path` stands for: a folder's, an
+/// archive's, or its own.
+std::vector<Conversion> conversions_of(const std::string& path) {
   const std::optional<base::FileStatus> status = base::path_status(path);
-  if (status && status->is_folder) return sheets_in_folder(path);
-  // A sheet that is not there is left to the run, which says "File not found!".
-  if (!is_sheet_name(path)) {
-    throw Failure("Neither a CUE sheet (.cue) nor a folder: " + base::quoted_path(path));
+  if (status && status->is_folder) return conversions_in_folder(path);
+  std::vector<Conversion> conversions;
+  if (const auto sheets = sheets_if_archive(path)) {
+    add_archive(path, *sheets, conversions);
+  } else if (cue_parse::is_sheet_name(path)) {
+    // A sheet that is not there is left to the run, which says "File not found!".
+    add_sheet(path, conversions);
+  } else {
+    throw Failure("Neither a CUE sheet (.cue), a zip archive nor a folder: " +
+                  base::quoted_path(path));
   }
-  return {path};
+  return conversions;
 }
 
 void print(std::string_view text) {
   base::write_standard(base::StandardStream::Output, text);
 }
 
-void print_heading(std::string_view path) {
+void print_heading(std::string_view heading) {
   print("== ");
-  print(shown_name(path));
+  print(heading);
   print("\n");
 }
 
@@ -100,25 +173,24 @@ struct Tally {
   int not_converted = 0;
 };
 
-/// Converts the sheets that `path` stands for, counting each in `tally`; a
+/// Converts what `path` stands for, counting each conversion in `tally`; a
 /// path that stands for none counts once, as not converted.
-void convert_path(const std::string& invocation, const std::string& path, Tally& tally) {
-  std::vector<std::string> sheets;
+void convert_path(const std::string& path, Tally& tally) {
+  std::vector<Conversion> conversions;
   try {
-    sheets = sheets_of(path);
+    conversions = conversions_of(path);
   } catch (const Failure& failure) {
-    print_heading(path);
+    print_heading(shown_name(path));
     base::write_standard(base::StandardStream::Error, failure.what());
     base::write_standard(base::StandardStream::Error, "\n");
     ++tally.not_converted;
     return;
   }
-  for (const std::string& sheet : sheets) {
-    print_heading(sheet);
-    const std::string image =
-        sheet.substr(0, sheet.size() - kSheetEnding.size()) + std::string(kImageEnding);
-    // The attached forms keep every name a value, whatever it begins with.
-    const int status = run({invocation, "--cue=" + sheet, "--cdi=" + image});
+  for (const Conversion& conversion : conversions) {
+    print_heading(conversion.heading);
+    const int status = run_reporting([&conversion](StandardOutput& out) {
+      return convert(conversion.input, conversion.image, out);
+    });
     ++(status == 0 ? tally.converted : tally.not_converted);
   }
 }
@@ -127,7 +199,7 @@ void convert_path(const std::string& invocation, const std::string& path, Tally&
 
 int convert_dropped_paths(const std::vector<std::string>& args) {
   Tally tally;
-  for (std::size_t i = 1; i < args.size(); ++i) convert_path(args[0], args[i], tally);
+  for (std::size_t i = 1; i < args.size(); ++i) convert_path(args[i], tally);
   print(std::to_string(tally.converted) + " converted, " + std::to_string(tally.not_converted) +
         " not converted\n");
   return tally.not_converted == 0 ? 0 : 1;

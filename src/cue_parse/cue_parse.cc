@@ -5,14 +5,19 @@
 // inside each handler decides which message a line with several faults gets.
 #include "cue_parse/cue_parse.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <utility>
 
 #include "base/failure.h"
 #include "base/system.h"
 #include "base/utf8.h"
 #include "disc/track_mode.h"
+#include "zip/entry_reader.h"
 
 namespace cue_parse {
 namespace {
@@ -55,10 +60,33 @@ bool is_ascii(std::string_view text) {
   return true;
 }
 
-/// A path exists when its status can be obtained, following symbolic links;
-/// a directory passes.
-bool path_exists(std::string_view path) {
-  return base::path_status(path).has_value();
+/// The track file that a FILE line's name (quotes removed) stands for;
+/// refuses a name that names none.
+using TrackFileFinder = std::function<disc::TrackSource(std::string_view name)>;
+
+[[noreturn]] void fail_not_found(const std::string& quoted_path) {
+  throw Failure("FILE not found at " + quoted_path + ". Quitting...");
+}
+
+/// On disk, the name is joined to the sheet's folder. A path exists when its
+/// status can be obtained, following symbolic links; a directory passes.
+TrackFileFinder finder_on_disk(std::string_view cue_path) {
+  return [folder = std::string(base::directory_of(cue_path))](std::string_view name) {
+    std::string path = base::join_path(folder, name);
+    if (!base::path_status(path)) fail_not_found(base::quoted_path(path));
+    return disc::TrackSource(disc::BinaryFile{std::move(path)});
+  };
+}
+
+/// In an archive, the name is taken relative to the sheet's folder there.
+TrackFileFinder finder_in_archive(const zip::Archive& archive, std::string_view sheet) {
+  const std::string_view folder = sheet.substr(0, sheet.rfind('/') + 1);
+  return [&archive, folder = std::string(folder)](std::string_view name) {
+    const std::string entry_name = zip::name_in_folder(folder, name);
+    const zip::Entry* entry = archive.find(entry_name);
+    if (!entry) fail_not_found(zip::quoted_entry_path(archive.path(), entry_name));
+    return disc::TrackSource(disc::ArchiveEntry{archive.path(), *entry});
+  };
 }
 
 std::string without_quotes(std::string_view name) {
@@ -93,7 +121,8 @@ std::optional<disc::TrackMode> mode_of_track_type(std::string_view type) {
 
 class SheetReader {
  public:
-  explicit SheetReader(std::string_view cue_path) : cue_directory_(base::directory_of(cue_path)) {}
+  explicit SheetReader(TrackFileFinder find_track_file)
+      : find_track_file_(std::move(find_track_file)) {}
 
   void read_line(std::string_view line);
   disc::Cdrom take_disc() { return std::move(disc_); }
@@ -108,8 +137,8 @@ class SheetReader {
   void handle_catalog(std::string_view arguments);
   disc::Track& current_track(const char* command);
 
-  std::string cue_directory_;
-  std::string track_file_path_;
+  TrackFileFinder find_track_file_;
+  disc::TrackSource track_file_;
   /// The FILE line in force, and whether a TRACK line has taken it: each
   /// Redump track has a BIN file of its own, and a second TRACK line under
   /// one FILE line would copy the whole file once more into the image.
@@ -181,11 +210,7 @@ void SheetReader::handle_file(std::string_view arguments) {
   if (parts->second != "BINARY") {
     throw Failure("Error: Only BINARY file types supported. Quitting...");
   }
-  auto path = base::join_path(cue_directory_, without_quotes(parts->first));
-  if (!path_exists(path)) {
-    throw Failure("FILE not found at " + base::quoted_path(path) + ". Quitting...");
-  }
-  track_file_path_ = std::move(path);
+  track_file_ = find_track_file_(without_quotes(parts->first));
   file_line_ = FileLine::Free;
 }
 
@@ -212,7 +237,7 @@ void SheetReader::handle_track(std::string_view arguments) {
   }
   if (file_line_ == FileLine::Free) file_line_ = FileLine::Taken;
   disc::Track track;
-  track.file_path = track_file_path_;
+  track.source = track_file_;
   track.mode = *mode;
   tracks.push_back(std::move(track));
 }
@@ -343,16 +368,17 @@ base::File open_sheet(const std::string& path) {
   return sheet;
 }
 
-}  // namespace
-
-disc::Cdrom parse_cue(std::string cue_path) {
-  const base::File sheet = open_sheet(cue_path);
-  SheetReader reader(cue_path);
+/// Reads a whole sheet, `read_some` handing its bytes over as
+/// base::read_some does, into a disc whose track files `find_track_file`
+/// finds.
+disc::Cdrom read_sheet(const std::function<std::ptrdiff_t(char*, std::size_t)>& read_some,
+                       TrackFileFinder find_track_file) {
+  SheetReader reader(std::move(find_track_file));
   LineSplitter lines(reader);
   static constexpr std::size_t kChunkSize = 64 * 1024;
   std::string chunk(kChunkSize, '\0');
   for (;;) {
-    const std::ptrdiff_t got = base::read_some(sheet, chunk.data(), chunk.size());
+    const std::ptrdiff_t got = read_some(chunk.data(), chunk.size());
     if (got == 0) break;
     // A directory opens but cannot be read: refuse it rather than retry.
     if (got < 0) throw Failure("Error reading CUE file. Quitting...");
@@ -360,6 +386,82 @@ disc::Cdrom parse_cue(std::string cue_path) {
   }
   lines.finish();
   return reader.take_disc();
+}
+
+/// The one sheet in `archive`; refuses an archive with none, or several.
+std::string only_sheet_in(const zip::Archive& archive) {
+  const std::vector<std::string> sheets = sheets_in(archive);
+  const std::string archive_path = base::quoted_path(archive.path());
+  if (sheets.empty()) {
+    throw Failure("Error: the zip archive " + archive_path +
+                  " holds no CUE sheet (.cue). Quitting...");
+  }
+  if (sheets.size() > 1) {
+    std::string listed;
+    for (const std::string& sheet : sheets) {
+      listed += (listed.empty() ? "" : ", ") + base::quoted_path(sheet);
+    }
+    throw Failure("Error: the zip archive " + archive_path +
+                  " holds several CUE sheets: " + listed + ". Quitting...");
+  }
+  return sheets.front();
+}
+
+}  // namespace
+
+bool is_sheet_name(std::string_view name) {
+  constexpr std::string_view kEnding = ".cue";
+  if (name.size() < kEnding.size()) return false;
+  const std::string_view ending = name.substr(name.size() - kEnding.size());
+  return std::equal(ending.begin(), ending.end(), kEnding.begin(), [](char a, char b) {
+    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+  });
+}
+
+std::vector<std::string> sheets_in(const zip::Archive& archive) {
+  std::vector<std::string> sheets;
+  for (const zip::Entry& entry : archive.entries()) {
+    if (is_sheet_name(entry.name) && !entry.name.starts_with("__MACOSX/")) {
+      sheets.push_back(entry.name);
+    }
+  }
+  return sheets;
+}
+
+disc::Cdrom parse_cue_in_archive(const zip::Archive& archive, std::string_view sheet) {
+  const zip::Entry* entry = archive.find(sheet);
+  if (!entry) throw Failure("File not found!");
+  const auto open_entry = [&] {
+    return zip::EntryReader(open_sheet(archive.path()), archive.path(), *entry);
+  };
+  // The sheet is checked whole before its first line is read: a damaged
+  // byte would otherwise show as a fault of the sheet's own.
+  zip::EntryReader checked = open_entry();
+  std::string scratch(64 * 1024, '\0');
+  for (std::ptrdiff_t got = 1; got != 0;) {
+    got = checked.read_some(scratch.data(), scratch.size());
+    if (got < 0) throw Failure("Error reading CUE file. Quitting...");
+  }
+  checked.finish();
+  zip::EntryReader reader = open_entry();
+  return read_sheet(
+      [&reader](char* buffer, std::size_t size) { return reader.read_some(buffer, size); },
+      finder_in_archive(archive, sheet));
+}
+
+disc::Cdrom parse_cue(std::string cue_path) {
+  const base::File sheet = open_sheet(cue_path);
+  if (const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(cue_path, sheet)) {
+    return parse_cue_in_archive(*archive, only_sheet_in(*archive));
+  }
+  // Telling a zip archive by its end may have read the file's end; a pipe
+  // is not read there, and cannot seek.
+  if (!base::seek_to(sheet, 0) && errno != ESPIPE) {
+    throw Failure("Error reading CUE file. Quitting...");
+  }
+  return read_sheet(
+      [&sheet](char* buffer, std::size_t size) { return base::read_some(sheet, buffer, size); },
+      finder_on_disk(cue_path));
 }
 
 }  // namespace cue_parse

@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "disc/track_mode.h"
+#include "zip/archive.h"
 
 namespace disc {
 
@@ -23,11 +25,26 @@ struct Index {
   std::uint64_t position = 0;
 };
 
-/// One track. Its source is always a BIN file ("BINARY") named by path.
+/// A BIN file ("BINARY") on disk.
+struct BinaryFile {
+  /// Its path as bytes: the sheet's folder joined with the FILE name; empty
+  /// when no FILE line came before the track.
+  std::string path;
+};
+
+/// A BIN file inside the zip archive that holds the sheet.
+struct ArchiveEntry {
+  std::string archive_path;
+  /// Its name in the archive: the sheet's folder there joined with the FILE name.
+  zip::Entry entry;
+};
+
+/// Where a track's raw sectors come from.
+using TrackSource = std::variant<BinaryFile, ArchiveEntry>;
+
+/// One track.
 struct Track {
-  /// The BIN file's path as bytes: the sheet's folder joined with the FILE
-  /// name; empty when no FILE line came before the track.
-  std::string file_path;
+  TrackSource source;
   /// In sheet order; neither sorted nor unique.
   std::vector<Index> indexes;
   /// Exactly 12 ASCII characters when present.

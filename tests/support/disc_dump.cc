@@ -1,5 +1,7 @@
 #include "support/disc_dump.h"
 
+#include "support/discs.h"
+
 namespace testing_support {
 
 std::string dump(const disc::Cdrom& cdrom, std::string_view strip) {
@@ -10,7 +12,8 @@ std::string dump(const disc::Cdrom& cdrom, std::string_view strip) {
     out += '{';
     for (std::size_t j = 0; j < session.tracks.size(); ++j) {
       const auto& track = session.tracks[j];
-      std::string_view path = track.file_path;
+      const std::string shown = path_of(track);
+      std::string_view path = shown;
       if (!strip.empty() && path.starts_with(strip)) path.remove_prefix(strip.size());
       if (j > 0) out += " | ";
       out += std::string(path) + ":" + std::to_string(static_cast<int>(track.mode)) + " [";

@@ -19,8 +19,9 @@ disc::Cdrom make_disc(const TempDir& dir,
       disc::Track track;
       track.mode = shape.mode;
       const std::string name = "track" + std::to_string(number) + ".bin";
-      track.file_path = dir.write(name, fill ? raw_sectors(shape.sectors, number) : "");
-      if (!fill) std::filesystem::resize_file(fs_path(track.file_path), shape.sectors * 2352ull);
+      const std::string path = dir.write(name, fill ? raw_sectors(shape.sectors, number) : "");
+      if (!fill) std::filesystem::resize_file(fs_path(path), shape.sectors * 2352ull);
+      track.source = disc::BinaryFile{path};
       if (shape.index01 != 0) track.indexes.push_back({0, 0});
       track.indexes.push_back({1, shape.index01});
       session.tracks.push_back(std::move(track));
@@ -40,6 +41,13 @@ std::string stored(const std::string& raw, std::size_t first, std::size_t count,
   std::string out;
   for (std::size_t i = first; i < first + count; ++i) out += raw.substr(i * 2352 + offset, kept);
   return out;
+}
+
+std::string path_of(const disc::Track& track) {
+  if (const auto* entry = std::get_if<disc::ArchiveEntry>(&track.source)) {
+    return entry->archive_path + "/" + entry->entry.name;
+  }
+  return std::get<disc::BinaryFile>(track.source).path;
 }
 
 std::string to_hex(std::string_view bytes) {

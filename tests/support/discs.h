@@ -25,6 +25,10 @@ disc::Cdrom make_disc(const TempDir& dir,
                       std::initializer_list<std::initializer_list<TrackShape>> sessions,
                       bool fill = false);
 
+/// The path of the track's file: its BIN file's, or, for an entry of an
+/// archive, the archive's path, "/" and the entry's name.
+std::string path_of(const disc::Track& track);
+
 /// `bytes` as lower-case hexadecimal digits, two per byte.
 std::string to_hex(std::string_view bytes);
 
