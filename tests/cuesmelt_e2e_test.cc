@@ -404,4 +404,94 @@ TEST(EndToEnd, AnOutputFolderWithoutWritePermission) {
 #endif
 }
 
+namespace zips {
+
+enum class Image { Same, Untouched, Partial };
+
+// The archives that tests/zips/make_test_zips.py packs from the sample disc,
+// each converted from a copy in a scratch folder, by its name there.
+TEST(EndToEnd, ZipArchivesConvertOrAreRefusedByName) {
+  const std::string damaged = " is damaged in its zip archive. Quitting...\n";
+  const std::string to_unpack = "; unpack it, or re-pack it as an ordinary zip. Quitting...\n";
+  const struct {
+    std::string archive;
+    Image image;
+    std::string out;
+    std::string err;
+  } cases[] = {
+      {"deflated.zip", Image::Same, kSuccess, ""},
+      {"stored.zip", Image::Same, kSuccess, ""},
+      {"in a folder.zip", Image::Same, kSuccess, ""},
+      {"descriptors.zip", Image::Same, kSuccess, ""},
+      {"zip64.zip", Image::Same, kSuccess, ""},
+      {"zip64 by zip.zip", Image::Same, kSuccess, ""},
+      {"cp437 names.zip", Image::Same, kSuccess, ""},
+      {"utf-8 names.zip", Image::Same, kSuccess, ""},
+      {"bzip2.zip", Image::Untouched, kParsing,
+       "Error: \"bzip2.zip/Sample Disc.cue\" is compressed with bzip2" + to_unpack},
+      {"lzma.zip", Image::Untouched, kParsing,
+       "Error: \"lzma.zip/Sample Disc.cue\" is compressed with LZMA" + to_unpack},
+      {"encrypted.zip", Image::Untouched, kParsing,
+       "Error: \"encrypted.zip/Sample Disc.cue\" is encrypted; unpack it with its password, then "
+       "convert the unpacked files. Quitting...\n"},
+      {"split.zip", Image::Untouched, kParsing,
+       "Error: the zip archive \"split.zip\" is split over several files. Quitting...\n"},
+      {"no sheet.zip", Image::Untouched, kParsing,
+       "Error: the zip archive \"no sheet.zip\" holds no CUE sheet (.cue). Quitting...\n"},
+      {"two sheets.zip", Image::Untouched, kParsing,
+       "Error: the zip archive \"two sheets.zip\" holds several CUE sheets: \"Sample Disc.cue\", "
+       "\"Disc 2/Sample Disc.cue\". Quitting...\n"},
+      {"missing track.zip", Image::Untouched, kParsing,
+       "FILE not found at \"missing track.zip/Sample Disc (Track 3).bin\". Quitting...\n"},
+      {"odd size.zip", Image::Untouched, kWriting,
+       "Error in TRACK: specified file not multiple of 2352\n"},
+      {"cut short.zip", Image::Untouched, kParsing,
+       "Error: the zip archive \"cut short.zip\" is damaged or cut short. Quitting...\n"},
+      {"directory out of place.zip", Image::Untouched, kParsing,
+       "Error: the zip archive \"directory out of place.zip\" is damaged or cut short. "
+       "Quitting...\n"},
+      {"flipped stored.zip", Image::Partial, kWriting,
+       "Error: \"flipped stored.zip/Sample Disc (Track 2).bin\"" + damaged},
+      {"flipped deflated.zip", Image::Partial, kWriting,
+       "Error: \"flipped deflated.zip/Sample Disc (Track 2).bin\"" + damaged},
+      {"longer than its data.zip", Image::Partial, kWriting,
+       "Error: \"longer than its data.zip/Sample Disc (Track 2).bin\"" + damaged},
+      {"shorter than its data.zip", Image::Partial, kWriting,
+       "Error: \"shorter than its data.zip/Sample Disc (Track 2).bin\"" + damaged},
+  };
+  TempDir dir;
+  const std::string reference = dir.path("reference.cdi");
+  ASSERT_EQ(cuesmelt({"--cue", kSampleCue, "--cdi", reference}).status, 0);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.archive);
+    fs::copy_file(fs_path(std::string(TEST_ZIP_DIR) + "/" + c.archive),
+                  fs_path(dir.path(c.archive)));
+    dir.write("out.cdi", "an older image");
+    const Outcome run = cuesmelt({"--cue", c.archive, "--cdi", "out.cdi"}, dir.path());
+    EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
+    EXPECT_EQ(run.out, c.out);
+    EXPECT_EQ(run.err, c.err);
+    const std::string image = read_file(dir.path("out.cdi"));
+    switch (c.image) {
+      case Image::Same:
+        EXPECT_TRUE(same_bytes(image, read_file(reference)));
+        break;
+      case Image::Untouched:
+        EXPECT_EQ(image, "an older image");
+        break;
+      case Image::Partial:
+        EXPECT_LT(image.size(), read_file(reference).size());
+        break;
+    }
+  }
+  // The archive is an input like any other.
+  const std::string archive = read_file(dir.path("deflated.zip"));
+  const Outcome into_archive =
+      cuesmelt({"--cue", "deflated.zip", "--cdi", "deflated.zip"}, dir.path());
+  EXPECT_EQ(into_archive.err, "Error: output file is the same as an input file. Quitting...\n");
+  EXPECT_EQ(read_file(dir.path("deflated.zip")), archive);
+}
+
+}  // namespace zips
+
 }  // namespace

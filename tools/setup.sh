@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # setup.sh [--tests] [--web] [--fuzz]: installs, with apt-get on Debian or
 # Ubuntu, what building cuesmelt needs on a bare machine: a C++ compiler,
-# CMake, make and zlib (zlib1g-dev), which reads zip archives. With --tests, also what the tests need: GoogleTest, and
-# for the install and documentation checks python3, groff, man-db, zsh and
-# bash-completion. With --web, what the web page's build and tests need:
-# Emscripten (with node-acorn), chromium, firefox-esr, webkit2gtk-driver
-# (WebKitGTK's WebDriver), libgl1-mesa-dri (WebKitGTK stops without an
-# OpenGL driver) and xvfb, npm and unzip. With --fuzz, the
-# system's clang (clang++) and the libFuzzer and sanitizer runtimes of its
-# version (libclang-rt-<N>-dev).
+# CMake, make and zlib (zlib1g-dev), which reads zip archives. With
+# --tests, also what the tests need: GoogleTest, python3 and Info-ZIP's
+# zip (which pack the test archives), and for the install and
+# documentation checks groff, man-db, zsh and bash-completion. With --web,
+# what the web page's build and tests need: Emscripten (with node-acorn),
+# chromium, firefox-esr, webkit2gtk-driver (WebKitGTK's WebDriver),
+# libgl1-mesa-dri (WebKitGTK stops without an OpenGL driver) and xvfb, npm
+# and unzip. With --fuzz, the system's clang (clang++) and the libFuzzer
+# and sanitizer runtimes of its version (libclang-rt-<N>-dev).
 # Only what is missing is installed; with everything present it installs
 # nothing and needs no privileges. As root it runs apt-get itself, otherwise
 # through sudo.
@@ -48,6 +49,7 @@ if [ "$with_tests" = yes ]; then
   need_file libgtest-dev /usr/lib/x86_64-linux-gnu/cmake/GTest /usr/lib/cmake/GTest \
     /usr/lib/"$(uname -m)"-linux-gnu/cmake/GTest
   need_command python3 python3
+  need_command zip zip
   need_command groff groff-base
   need_command man man-db
   need_command zsh zsh

@@ -32,6 +32,9 @@ constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;  // "PK\6\7"
 constexpr std::size_t kZip64LocatorSize = 20;
 constexpr std::uint32_t kZip64EndSignature = 0x06064B50;  // "PK\6\6"
 constexpr std::size_t kZip64EndSize = 56;
+constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;  // "PK\3\4"
+// The first part of a split archive begins with this, then a local header.
+constexpr std::uint32_t kSplitSignature = 0x08074B50;  // "PK\7\8"
 constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;  // "PK\1\2"
 constexpr std::size_t kCentralHeaderSize = 46;
 
@@ -260,10 +263,19 @@ std::optional<Archive> Archive::read_if_zip(const std::string& path, const base:
       records::read_at(file, tail_offset, static_cast<std::size_t>(tail_size));
   // What cannot be read here is left to the reading of a sheet, which says so.
   if (!tail || tail->size() != tail_size) return std::nullopt;
-  const std::optional<std::size_t> at = end_record_in(*tail);
-  if (!at) return std::nullopt;
-
   const DirectoryReading reading(path, file);
+  const std::optional<std::size_t> at = end_record_in(*tail);
+  if (!at) {
+    // No end record, but a zip's start: the archive was cut short, or is
+    // the first part of a split one.
+    const std::optional<std::string> start = records::read_at(file, 0, 4);
+    if (start && start->size() == 4 && u32_at(*start, 0) == kLocalHeaderSignature) {
+      reading.fail_damaged();
+    }
+    if (start && start->size() == 4 && u32_at(*start, 0) == kSplitSignature) reading.fail_split();
+    return std::nullopt;
+  }
+
   const std::string_view end = std::string_view(*tail).substr(*at, kEndSize);
   const std::uint64_t end_offset = tail_offset + *at;
   const bool zip64 =
