@@ -17,7 +17,7 @@ build=build-fuzz
 mkdir -p "$build/findings"
 failed=()
 for target_entry in fuzz_cue_reader:cue.dict:8192 fuzz_command_line:options.dict:512 \
-  fuzz_conversion:cue.dict:8192; do
+  fuzz_conversion:cue.dict:8192 fuzz_zip_reader:zip.dict:8192; do
   IFS=: read -r target dict max_len <<<"$target_entry"
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
