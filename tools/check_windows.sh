@@ -46,7 +46,7 @@ echo "cuesmelt.exe under Wine converts the sample disc as the Linux build does"
 # holds the window open until Enter, and only then ends.
 WINEPREFIX=$PWD/build-windows/wineprefix WINEDEBUG=-all LC_ALL=C.UTF-8 python3 - "$wine" "$exe" \
   build/sample build/sample.cdi "$work" <<'EOF'
-import fcntl, filecmp, glob, os, pty, re, select, shutil, struct, subprocess, sys, termios, time
+import fcntl, filecmp, glob, os, pty, re, select, shutil, struct, subprocess, sys, termios, time, zipfile
 
 wine, exe, sample, reference, work = sys.argv[1:]
 
@@ -91,24 +91,48 @@ def disc(folder, sheet, track_2="Track 2"):
 def shown(path):  # as messages show a path
     return '"Z:' + path.replace("/", "\\\\") + '"'
 
+def zipped(archive, folders):
+    """A zip archive of the sample disc, once in each of `folders` within it."""
+    os.makedirs(os.path.dirname(archive), exist_ok=True)
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as packed:
+        for folder in folders:
+            for name in os.listdir(sample):
+                packed.write(f"{sample}/{name}", folder + name)
+    return archive
+
 one = disc(f"{work}/Disc One", "Game One (USA).cue")
 two = disc(f"{work}/Disc Two", "ソニック Two (日本).cue")
 broken = disc(f"{work}/Broken Dump", "Broken Dump (Japan).cue", "Track 9")
 empty, track = f"{work}/Empty", f"{work}/Disc One/Sample Disc (Track 1).bin"
 os.makedirs(empty)
 beta, alpha = disc(f"{work}/All", "beta (USA).cue"), disc(f"{work}/All", "Alpha (Europe).cue")
-cases = [  # paths, status, lines in this order, sheets that get an image
+zip_one = zipped(f"{work}/Zips/Game (Japan).zip", [""])
+zip_two = zipped(f"{work}/Zips Two/Two Discs.zip", ["Disc A/", "Disc B/"])
+as_sheet = lambda folder: f"{work}/{folder}/Sample Disc.cue"  # whose image the archive gives
+cases = [  # paths, status, lines in this order, sheets that get an image (or stand for one)
     ([], 2, ["error: the following required arguments were not provided:"], []),
     ([one, two], 0, ["== Game One (USA).cue", "enjoy!", "== ソニック Two (日本).cue", "enjoy!",
                      "2 converted, 0 not converted"], [one, two]),
     ([broken, one, empty, track], 1,
      ["== Broken Dump (Japan).cue",
       f"FILE not found at {shown(work + '/Broken Dump/Sample Disc (Track 9).bin')}. Quitting...",
-      "== Game One (USA).cue", "enjoy!", "== Empty", f"No CUE sheet (.cue) in the folder {shown(empty)}",
-      "== Sample Disc (Track 1).bin", f"Neither a CUE sheet (.cue) nor a folder: {shown(track)}",
+      "== Game One (USA).cue", "enjoy!", "== Empty", f"No CUE sheet (.cue) or zip archive in the folder {shown(empty)}",
+      "== Sample Disc (Track 1).bin",
+      f"Neither a CUE sheet (.cue), a zip archive nor a folder: {shown(track)}",
       "1 converted, 3 not converted"], [one]),
     ([f"{work}/All"], 0, ["== Alpha (Europe).cue", "== beta (USA).cue", "2 converted, 0 not converted"],
      [alpha, beta]),
+    # An archive gives <sheet name>.cdi beside it, for each sheet it holds;
+    # a folder's archives convert with its sheets.
+    ([zip_one], 0, ["== Game (Japan).zip/Sample Disc.cue", "enjoy!", "1 converted, 0 not converted"],
+     [as_sheet("Zips")]),
+    # Sheets of one name in two folders of an archive: images named after
+    # their whole paths there, so that neither replaces the other.
+    ([zip_two], 0, ["== Two Discs.zip/Disc A/Sample Disc.cue", "enjoy!",
+                    "== Two Discs.zip/Disc B/Sample Disc.cue", "enjoy!", "2 converted, 0 not converted"],
+     [f"{work}/Zips Two/Disc A - Sample Disc.cue", f"{work}/Zips Two/Disc B - Sample Disc.cue"]),
+    ([f"{work}/Zips"], 0, ["== Game (Japan).zip/Sample Disc.cue", "1 converted, 0 not converted"],
+     [as_sheet("Zips")]),
 ]
 for paths, status, lines, converted in cases:
     for image in glob.glob(f"{work}/*/*.cdi"):

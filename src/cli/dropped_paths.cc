@@ -87,26 +87,53 @@ struct Conversion {
   std::string heading;
 };
 
+std::string lowered(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = lower_ascii(c);
+  return lower;
+}
+
+/// The image's name for `sheet` of an archive that holds `sheets`: the
+/// sheet's own name; or, where another of them has that name too (in any
+/// case), its whole path in the archive, its folders joined by " - ", so
+/// that no image replaces another.
+std::string image_name_in_archive(const std::vector<std::string>& sheets,
+                                  const std::string& sheet) {
+  const auto own_name = [](std::string_view name) {
+    return lowered(without_extension(name.substr(name.rfind('/') + 1)));
+  };
+  const auto same_name = [&](const std::string& other) {
+    return own_name(other) == own_name(sheet);
+  };
+  if (std::count_if(sheets.begin(), sheets.end(), same_name) == 1) {
+    return std::string(without_extension(sheet.substr(sheet.rfind('/') + 1))) +
+           std::string(kImageEnding);
+  }
+  std::string name;
+  for (const char c : without_extension(sheet))
+    name += c == '/' ? std::string(" - ") : std::string(1, c);
+  return name + std::string(kImageEnding);
+}
+
 /// The conversions of an archive's sheets, each image beside the archive.
 /// An archive of one sheet, or none, converts as `--cue <archive>` does,
 /// whose run says what is wrong with it.
 void add_archive(const std::string& path, const std::vector<std::string>& sheets,
                  std::vector<Conversion>& conversions) {
   const std::string folder(base::directory_of(path));
-  const auto image_of = [&](std::string_view sheet) {
-    return base::join_path(
-        folder, std::string(without_extension(shown_name(sheet.empty() ? path : sheet))) +
-                    std::string(kImageEnding));
-  };
   const std::string archive_name(shown_name(path));
   if (sheets.size() <= 1) {
-    const std::string sheet = sheets.empty() ? "" : sheets.front();
-    conversions.push_back(
-        {{path, {}}, image_of(sheet), sheet.empty() ? archive_name : archive_name + "/" + sheet});
+    const std::string image =
+        sheets.empty() ? std::string(without_extension(archive_name)) + std::string(kImageEnding)
+                       : image_name_in_archive(sheets, sheets.front());
+    const std::string heading = sheets.empty() ? archive_name : archive_name + "/" + sheets.front();
+    conversions.push_back({{path, {}}, base::join_path(folder, image), heading});
     return;
   }
   for (const std::string& sheet : sheets) {
-    conversions.push_back({{path, sheet}, image_of(sheet), archive_name + "/" + sheet});
+    conversions.push_back({{path, sheet},
+                           base::join_path(folder, image_name_in_archive(sheets, sheet)),
+                           archive_name + "/" + sheet});
   }
 }
 
