@@ -17,6 +17,7 @@ started=$SECONDS
 
 build_reference_sample
 
+npm ci --prefix web --no-audit --no-fund
 cmake --preset web >/dev/null
 cmake --build --preset web
 

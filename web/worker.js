@@ -24,7 +24,8 @@
 // Besides: {type: 'broken', error} when the converter cannot start or stops
 // where it must not.
 'use strict';
-importScripts('cuesmelt.js');
+// pako inflates the entries of zip archives for the program (base/inflater_web.cc).
+importScripts('pako.js', 'cuesmelt.js');
 
 const IMAGE_PATH = '/dev/image';
 const TERMINAL_PATH = '/dev/terminal';
