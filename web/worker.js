@@ -14,7 +14,9 @@
 // The page asks, and this answers in order:
 //   {type: 'mount', batch, files: [{path, file}]}  files of one pick, paths
 //                                                  relative to one folder
-//   {type: 'size', batch, sheet}     -> {type: 'size', size, privateFile}
+//   {type: 'size', batch, sheet}     -> {type: 'size', size, sheetInArchive,
+//                                        privateFile}: sheetInArchive the
+//                                        name of the sheet in a zip archive
 //   {type: 'convert', batch, sheet, image}
 //       -> {type: 'text', stream: 'out' | 'err', text} as the run prints,
 //          {type: 'progress', written, size},
@@ -316,6 +318,14 @@ function imageSize(module, batch, sheet) {
   return inSheetFolder(module, batch, sheet, (name) => module.ccall('cuesmelt_image_size', 'number', ['string'], [name]));
 }
 
+/** For a zip archive, the name of the one sheet in it, after which its image is named; else null. */
+function sheetInArchive(module, batch, sheet) {
+  const name = inSheetFolder(module, batch, sheet, (name) =>
+    module.ccall('cuesmelt_sheet_in_archive', 'string', ['string'], [name]),
+  );
+  return name || null;
+}
+
 const answers = {
   mount(module, { batch, files }) {
     const { FS } = module;
@@ -330,7 +340,12 @@ const answers = {
   },
 
   async size(module, { batch, sheet }) {
-    postMessage({ type: 'size', size: imageSize(module, batch, sheet), privateFile: Boolean(await images) });
+    postMessage({
+      type: 'size',
+      size: imageSize(module, batch, sheet),
+      sheetInArchive: sheetInArchive(module, batch, sheet),
+      privateFile: Boolean(await images),
+    });
   },
 
   /**
