@@ -1,6 +1,6 @@
 // Real failing system calls, one at a time, in real conversions of the
-// sample disc: the fault shim is preloaded into the cuesmelt binary and makes
-// the chosen call fail. Whatever fails, a run must end either in status 0
+// sample disc, from its files and from a zip archive of them: the fault shim is preloaded into the
+// cuesmelt binary and makes the chosen call fail. Whatever fails, a run must end either in status 0
 // with the very image a clean run writes, or in status 1 with exactly one
 // line on standard error; and the inputs must come out unchanged.
 #include <gtest/gtest.h>
@@ -26,17 +26,20 @@ using testing_support::run_program;
 using testing_support::TempDir;
 
 const char kSheet[] = "Sample Disc.cue";
+const char kArchive[] = "deflated.zip";
 
 /// The sample disc copied into a folder of its own, so that faults which
-/// resize track files never touch the shared sample.
+/// resize track files never touch the shared sample, with an archive of it.
 class SampleCopy {
  public:
   SampleCopy() {
     for (const auto& entry : fs::directory_iterator(SAMPLE_DISC_DIR)) {
       fs::copy_file(entry.path(), dir_.path(entry.path().filename().string()));
     }
+    fs::copy_file(fs::path(TEST_ZIP_DIR) / kArchive, dir_.path(kArchive));
   }
-  std::string sheet() const { return dir_.path(kSheet); }
+  /// What --cue names: the sheet, unless `input` names the archive.
+  std::string sheet(const char* input = kSheet) const { return dir_.path(input); }
   std::string output() const { return dir_.path("out.cdi"); }
 
   /// Every input file's bytes, to compare before and after a run.
@@ -54,11 +57,12 @@ class SampleCopy {
 };
 
 /// Runs cuesmelt on `disc` with the shim preloaded and `plan` as its fault.
-Outcome convert(const SampleCopy& disc, const std::string& plan, const std::string& census = {}) {
+Outcome convert(const SampleCopy& disc, const std::string& plan, const std::string& census = {},
+                const char* input = kSheet) {
   ::setenv("LD_PRELOAD", FAULT_SHIM, 1);
   ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
   if (!census.empty()) ::setenv("CUESMELT_FAULT_CENSUS", census.c_str(), 1);
-  Outcome outcome = run_program(CUESMELT_BINARY, {"-i", disc.sheet(), "-o", disc.output()});
+  Outcome outcome = run_program(CUESMELT_BINARY, {"-i", disc.sheet(input), "-o", disc.output()});
   ::unsetenv("LD_PRELOAD");
   ::unsetenv("CUESMELT_FAULT");
   ::unsetenv("CUESMELT_FAULT_CENSUS");
@@ -66,9 +70,10 @@ Outcome convert(const SampleCopy& disc, const std::string& plan, const std::stri
 }
 
 /// How often each call is made by a run under `plan`.
-std::map<std::string, long> census(const SampleCopy& disc, const std::string& plan) {
+std::map<std::string, long> census(const SampleCopy& disc, const std::string& plan,
+                                   const char* input = kSheet) {
   TempDir scratch;
-  convert(disc, plan, scratch.path("census"));
+  convert(disc, plan, scratch.path("census"), input);
   std::map<std::string, long> counts;
   std::istringstream lines(read_file(scratch.path("census")));
   std::string call;
@@ -171,16 +176,17 @@ TEST_F(FaultMatrix, EveryCallMeetsEveryFault) {
   const auto inputs = disc.inputs();
   std::ostringstream matrix;
   int tried = 0, converted = 0, refused = 0;
-  for (const bool older_image : {false, true}) {
-    matrix << (older_image ? " over an older image:\n" : " with no output file yet:\n");
+  for (const auto& [input, older_image] :
+       {std::pair{kSheet, false}, {kSheet, true}, {kArchive, false}}) {
+    matrix << " from " << input << (older_image ? ", over an older image:\n" : ":\n");
     for (const FaultKind& kind : kFaultKinds) {
       prepare_output(disc, older_image);
-      const long calls = census(disc, "")[kind.call];
+      const long calls = census(disc, "", input)[kind.call];
       int kind_converted = 0, kind_refused = 0;
       for (long n = 1; n <= calls; ++n) {
         const std::string plan = plan_for(kind.call, n, kind.fault);
         prepare_output(disc, older_image);
-        const Outcome run = convert(disc, plan);
+        const Outcome run = convert(disc, plan, {}, input);
         const Verdict verdict = judge(run, read_file(disc.output()), *reference_);
         ++tried;
         if (verdict == Verdict::Converted) ++kind_converted;
