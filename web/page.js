@@ -107,6 +107,10 @@ function takePicked(picker) {
   picker.value = ''; // picking the same files again starts again
 }
 
+clear.addEventListener('click', () => cleared(clearFinished()));
+// Clear finished is there while there are cards, from the first: files may have been picked already.
+new MutationObserver(() => (clear.hidden = results.children.length === 0)).observe(results, { childList: true });
+
 for (const picker of [filePicker, folderPicker]) {
   picker.addEventListener('change', () => takePicked(picker));
   // Files picked while the page's modules still loaded are not lost.
@@ -139,10 +143,6 @@ document.addEventListener('drop', async (event) => {
       errorDetails(error));
   }
 });
-
-clear.addEventListener('click', () => cleared(clearFinished()));
-// Clear finished is there while there are cards.
-new MutationObserver(() => (clear.hidden = results.children.length === 0)).observe(results, { childList: true });
 
 offerDestinations();
 
