@@ -25,9 +25,7 @@
 'use strict';
 const fs = require('fs');
 const os = require('os');
-const path = require('path');
-const { openEngine } = require('../tests/web/engines.js');
-const { chromiumProcesses, finished, makeDisc, resident } = require('./bench_web.js');
+const { chromiumProcesses, finished, onBenchDisc, resident } = require('./bench_web.js');
 
 const MIB = 1 << 20;
 const LIMITS = { chromium: { count: 24, first: 4, slack: 128 * MIB }, firefox: { count: 8, first: 1, slack: 256 * MIB } };
@@ -104,25 +102,15 @@ async function firefoxDownloads(engine, files, count) {
 async function main() {
   const given = options();
   const limit = LIMITS[given.engine];
-  const folder = fs.mkdtempSync(path.join(given.dir, 'cuesmelt-bench-collection-'));
-  let engine = null;
-  try {
-    const files = makeDisc(folder, 'MODE1/2352');
-    engine = await openEngine(given.engine, given.site);
-    console.log(`${engine.name} ${engine.version}`);
-    const sizes = given.engine === 'chromium'
-      ? await chromiumDiscs(engine, files, given.count)
-      : await firefoxDownloads(engine, files, given.count);
-    const base = Math.max(...sizes.slice(0, limit.first));
-    const rest = Math.max(...sizes.slice(limit.first));
-    const what = given.engine === 'chromium' ? 'renderer peak' : 'parent process after a download';
-    console.log(`${what}: at most ${mib(base)} over the first ${limit.first}, ${mib(rest)} over the ` +
-      `${sizes.length - limit.first} after (${mib(rest - base)} more; the limit is ${mib(limit.slack)})`);
-    if (rest - base > limit.slack) process.exitCode = 1;
-  } finally {
-    if (engine) await engine.close();
-    fs.rmSync(folder, { recursive: true, force: true });
-  }
+  const sizes = await onBenchDisc(given, 'MODE1/2352', (engine, files) => (given.engine === 'chromium'
+    ? chromiumDiscs(engine, files, given.count)
+    : firefoxDownloads(engine, files, given.count)));
+  const base = Math.max(...sizes.slice(0, limit.first));
+  const rest = Math.max(...sizes.slice(limit.first));
+  const what = given.engine === 'chromium' ? 'renderer peak' : 'parent process after a download';
+  console.log(`${what}: at most ${mib(base)} over the first ${limit.first}, ${mib(rest)} over the ` +
+    `${sizes.length - limit.first} after (${mib(rest - base)} more; the limit is ${mib(limit.slack)})`);
+  if (rest - base > limit.slack) process.exitCode = 1;
 }
 
 main().catch((error) => {

@@ -337,4 +337,23 @@ if (require.main === module) {
   });
 }
 
-module.exports = { makeDisc, finished, chromiumProcesses, resident };
+/**
+ * Runs `body(engine, files)` on the bench disc in `mode`, made in a new
+ * folder under `dir`, with the page of `site` open in `engineName`;
+ * afterwards the browser is closed and the disc removed, either way.
+ */
+async function onBenchDisc({ dir, site, engine: engineName }, mode, body) {
+  const folder = fs.mkdtempSync(path.join(dir, 'cuesmelt-bench-'));
+  let engine = null;
+  try {
+    const files = makeDisc(folder, mode);
+    engine = await openEngine(engineName, site);
+    console.log(`${engine.name} ${engine.version}`);
+    return await body(engine, files);
+  } finally {
+    if (engine) await engine.close();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+module.exports = { makeDisc, finished, chromiumProcesses, resident, onBenchDisc };

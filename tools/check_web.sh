@@ -2,14 +2,15 @@
 # check_web.sh: the web page, built and tried in every browser engine CI
 # has. Builds the native sample disc (the reference) and the "web" presets,
 # installs the drivers (playwright-core, puppeteer-core, selenium-webdriver)
-# from tests/web's lockfile, and runs tests/web/web_test.js once per engine:
-# chromium, firefox-esr and WebKitGTK's MiniBrowser, the site served on
-# 127.0.0.1 at a free port under /cuesmelt/, every case's image and messages
-# compared with the native program's as a terminal shows it, and the
-# page's own controls tried (Cancel, Remove, Save as, saving into a folder,
-# downloads one by one, the summary, Clear finished, the room check, offline
-# and an update, where the engine has what they need; doc/web.md lists
-# them). Then packs the site as doc/web.md says and checks that the zip
+# and axe-core from tests/web's lockfile, and runs tests/web/web_test.js once
+# per engine: chromium, firefox-esr and WebKitGTK's MiniBrowser, the site
+# served on 127.0.0.1 at a free port under /cuesmelt/, every case's image and
+# messages compared with the native program's as a terminal shows it, and
+# the page's own controls tried (Cancel, Remove, Save as, saving into a
+# folder, downloads one by one, the summary, Clear finished, BIN files that
+# change after picking, the focus, what a screen reader hears, axe-core's
+# checks, the room check, offline and an update, where the engine has what
+# they need; doc/web.md lists them). Then packs the site as doc/web.md says and checks that the zip
 # holds it, with README.md, LICENSE and the pages README links to. Prints
 # how long it all took.
 source "$(dirname "$0")/check_common.sh"

@@ -31,12 +31,26 @@ function meaningOf(message) {
   return best;
 }
 
+// doc/messages.md gives each message "<meaning>. What to do: <advice>".
+const partsOf = (message) => (meaningOf(message) || '').split(' What to do: ');
+
+/** The first sentence of what to do about `message`, as plain text; '' for none. */
+export function adviceOf(message) {
+  const [, advice] = partsOf(message);
+  return advice ? advice.replaceAll('`', '').split(/(?<=[.;]) /)[0].replace(/[.;]?$/, '.') : '';
+}
+
+/**
+ * True when what to do is to pick the files again: in the page, a message
+ * about the picked files themselves, which converting the same files again
+ * cannot mend.
+ */
+export const asksToPickAgain = (message) => /^Pick\b/.test(partsOf(message)[1] || '');
+
 /** The paragraphs "What it means: …" and "What to do: …" for `message`, or none. */
 export function explanation(message) {
-  const explained = meaningOf(message);
-  if (!explained) return [];
-  // doc/messages.md gives each message "<meaning>. What to do: <advice>".
-  const [meaning, advice] = explained.split(' What to do: ');
+  const [meaning, advice] = partsOf(message);
+  if (!meaning) return [];
   const paragraph = (lead, text) => {
     const node = element('p', 'meaning', lead);
     node.append(withCode(text.replace(/\.$/, '')), '.');

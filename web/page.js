@@ -14,7 +14,8 @@ import { keepOffline, upToDate } from './offline.js';
 import { busy, clearFinished, queueSheets, startQueue } from './queue.js';
 import { kept, offerDestinations } from './saving.js';
 import { folderHeld } from './storage.js';
-import { cleared } from './summary.js';
+import { cleared, wasConverted } from './summary.js';
+import { browserReason, button, errorDetails } from './ui.js';
 
 const filePicker = document.getElementById('files');
 const folderPicker = document.getElementById('folder');
@@ -23,8 +24,14 @@ const notice = document.getElementById('notice');
 const results = document.getElementById('results');
 const clear = document.getElementById('clear');
 
-/** Every sheet among `picked` ({path, file}) is converted with the files beside it. */
-function convertFiles(picked) {
+/**
+ * Every sheet among `picked` ({path, file}) is converted with the files
+ * beside it; `picker` is the id of the file input that picks such files
+ * again. Of several sheets, those converted earlier in this visit are left
+ * out, unless the user asks for them too: picking a folder again after
+ * mending it converts what had failed.
+ */
+function convertFiles(picked, picker) {
   const byPath = new Map(picked.map((entry) => [entry.path, entry]));
   const files = [...byPath.values()];
   const sheets = files
@@ -39,7 +46,22 @@ function convertFiles(picked) {
   }
   notice.textContent = '';
   const shown = insideTheFolder(files.map(({ path }) => path));
-  queueSheets(files, sheets.map((path) => ({ path, shown: shown(path) })));
+  const sheetsShown = sheets.map((path) => ({ path, shown: shown(path) }));
+  const done = sheets.length > 1 ? sheetsShown.filter(({ path }) => wasConverted(path)) : [];
+  const left = sheetsShown.filter((sheet) => !done.includes(sheet));
+  if (left.length > 0) queueSheets(files, left, picker);
+  if (done.length > 0) offerConverted(files, done, picker, left.length === 0);
+}
+
+/** Says which sheets were left out as converted already, and offers to convert them too. */
+function offerConverted(files, sheets, picker, focus) {
+  const names = sheets.map(({ shown }) => shown).join(', ');
+  const too = button(sheets.length === 1 ? 'Convert it again too' : 'Convert them again too', () => {
+    notice.textContent = '';
+    queueSheets(files, sheets, picker, true);
+  });
+  notice.replaceChildren(`Converted already in this visit, so not converted again: ${names}. `, too);
+  if (focus) too.focus();
 }
 
 /**
@@ -81,9 +103,13 @@ async function droppedFiles(dataTransfer) {
 
 function takePicked(picker) {
   // A folder's files carry their path in it, so that sheets find the BINs beside them.
-  convertFiles([...picker.files].map((file) => ({ path: file.webkitRelativePath || file.name, file })));
+  convertFiles([...picker.files].map((file) => ({ path: file.webkitRelativePath || file.name, file })), picker.id);
   picker.value = ''; // picking the same files again starts again
 }
+
+clear.addEventListener('click', () => cleared(clearFinished()));
+// Clear finished is there while there are cards, from the first: files may have been picked already.
+new MutationObserver(() => (clear.hidden = results.children.length === 0)).observe(results, { childList: true });
 
 for (const picker of [filePicker, folderPicker]) {
   picker.addEventListener('change', () => takePicked(picker));
@@ -108,16 +134,15 @@ document.addEventListener('drop', async (event) => {
   event.preventDefault();
   dropZone.classList.remove('dragging');
   if (filePicker.disabled) return;
+  const folderDropped = [...event.dataTransfer.items].some((item) => item.webkitGetAsEntry?.()?.isDirectory);
   try {
-    convertFiles(await droppedFiles(event.dataTransfer));
+    convertFiles(await droppedFiles(event.dataTransfer), folderDropped ? 'folder' : 'files');
   } catch (error) {
-    notice.textContent = `The dropped files could not be read: ${error.message}`;
+    const reason = browserReason(error) || 'the browser refused them';
+    notice.replaceChildren(`The dropped files could not be read: ${reason}. Drop them again, or choose them.`,
+      errorDetails(error));
   }
 });
-
-clear.addEventListener('click', () => cleared(clearFinished()));
-// Clear finished is there while there are cards.
-new MutationObserver(() => (clear.hidden = results.children.length === 0)).observe(results, { childList: true });
 
 offerDestinations();
 

@@ -2,10 +2,12 @@
 // card below those picked before, and the converter in its worker
 // (worker.js) runs one at a time, with the files picked beside it. The
 // worker answers each request in order; see its header for what it says.
-// When the queue has run dry, the batch is summed up (summary.js).
+// When the queue has run dry and the images have been sent on, the visit is
+// summed up (summary.js).
 import { Run } from './run-card.js';
+import { sent } from './saving.js';
 import { folderName, removePrivateFile, roomLeft } from './storage.js';
-import { summarise } from './summary.js';
+import { count, summarise } from './summary.js';
 
 const results = document.getElementById('results');
 const waiting = [];
@@ -15,8 +17,8 @@ let batchCount = 0;
 let imageCount = 0;
 let ready = false; // this page's folder is held
 let mayStart = () => true;
-let cancelling = 0; // runs whose converter is stopping and whose partial image goes
-let batchRuns = []; // the runs queued since the last summary
+let removing = 0; // runs whose converter was stopped and whose partial image goes
+let unsummed = false; // runs have ended since the last summary
 const runOf = new WeakMap(); // card -> its run
 
 /** True while a run goes on or waits. */
@@ -46,8 +48,8 @@ function startConverter() {
   converter = { worker, mounted: new Set() };
   worker.onmessage = ({ data }) => {
     if (data.type === 'broken') {
-      stopConverter();
-      if (current) endRun(() => current.broken(data.error));
+      if (current) broken(current, data.error);
+      else stopConverter();
       return;
     }
     if (!current) return;
@@ -58,8 +60,8 @@ function startConverter() {
   };
   worker.onerror = (event) => {
     event.preventDefault();
-    stopConverter();
-    if (current) endRun(() => current.broken(event.message || 'the worker failed'));
+    if (current) broken(current, event.message || 'the worker failed');
+    else stopConverter();
   };
 }
 
@@ -72,7 +74,7 @@ function ask(message) {
   try {
     if (!converter) startConverter();
   } catch (error) {
-    endRun(() => current.broken(error.message));
+    endRun(() => current.notConverted('cuesmelt was updated in another tab', `${error.message}.`));
     return;
   }
   const { batch } = current;
@@ -94,9 +96,10 @@ function nextRun() {
     const previous = current.card.previousElementSibling;
     current.start(current.follow || Boolean(previous && runOf.get(previous).inView()));
     ask({ type: 'size' });
-  } else if (!busy() && cancelling === 0 && batchRuns.length > 0) {
-    summarise(batchRuns);
-    batchRuns = [];
+  } else if (!busy() && removing === 0 && unsummed) {
+    unsummed = false;
+    // The images go on to a folder or a download first: the summary is the batch's last word.
+    sent().then(() => !busy() && summarise());
   }
 }
 
@@ -110,13 +113,16 @@ async function sized(run, { size, privateFile }) {
   }
   const image = `${++imageCount}.cdi`;
   if (privateFile) run.imageFile = image;
-  ask({ type: 'convert', image, size });
+  run.goOn = URL.createObjectURL(new Blob());
+  ask({ type: 'convert', image, size, goOn: run.goOn });
 }
 
 function endRun(end) {
   end();
-  const { batch } = current;
+  const { batch, goOn } = current;
+  if (goOn) URL.revokeObjectURL(goOn); // the worker stops writing as soon as it asks
   current = null;
+  unsummed = true;
   batchDone(batch);
   nextRun();
 }
@@ -130,59 +136,83 @@ function batchDone(batch) {
 }
 
 /**
- * A waiting run leaves the queue. The running one stops writing at once:
- * its converter is ended. It is "Cancelling…" until its partial image is
- * removed (a Blob went with the worker; a private file is let go of a moment
- * later), and only then "Cancelled". The next run starts meanwhile.
+ * The running run's converter is ended: `stopping()` says so on its card
+ * until its partial image is removed (a Blob went with the worker; a
+ * private file is let go of a moment later), then `stopped(partial)`. The
+ * next run starts meanwhile.
  */
-async function cancel(run) {
+async function stopMidRun(run, stopping, stopped) {
+  stopConverter();
+  removing++; // so that the batch is not summed up while its image is being removed
+  endRun(stopping); // revokes its go-on address: it stops writing within a moment
+  try {
+    if (run.imageFile) await removePrivateFile(run.imageFile);
+    // Asked to convert, it was writing: into a private file, or a Blob that went with the worker.
+    stopped(Boolean(run.goOn));
+  } catch (error) {
+    run.pageError(error, 'What the run had written could not be removed; the page removes it when it is opened again.');
+  }
+  removing--;
+  nextRun();
+}
+
+/** The converter failed where it must not: the run ends with the page's own error, and nothing is left. */
+function broken(run, error) {
+  const said = (partial) => `The page stopped before cuesmelt ended.${partial ? ' What it had written is removed.' : ''}`;
+  stopMidRun(run, () => {}, (partial) => run.pageError(error, said(partial)));
+}
+
+/** A waiting run leaves the queue; the running one stops, "Cancelling…" until what it wrote is removed. */
+function cancel(run) {
   if (run === current) {
-    stopConverter();
-    cancelling++; // before the run ends, so that the batch is not summed up while it is being removed
-    endRun(() => run.cancelling());
-    try {
-      if (run.imageFile) await removePrivateFile(run.imageFile);
-      run.cancelled(Boolean(run.imageFile));
-    } catch (error) {
-      run.broken(`what it had written could not be removed: ${error.message}`);
-    }
-    cancelling--;
-    nextRun();
+    stopMidRun(run, () => run.cancelling(), (partial) => run.cancelled(partial));
     return;
   }
   const at = waiting.indexOf(run);
   if (at < 0) return;
   waiting.splice(at, 1);
   run.cancelled(false);
+  unsummed = true;
   batchDone(run.batch);
   nextRun();
 }
 
-/** Queues the runs of `sheets` ({path, shown}) among `batch.files`, their cards below the others. */
-function queue(batch, sheets) {
-  const runs = sheets.map(({ path, shown }) => new Run(batch, path, shown, { cancel, again }));
+/**
+ * Queues the runs of `sheets` ({path, shown}) among `batch.files`, their
+ * cards below the others; with `focus`, the first card takes the focus.
+ */
+function queue(batch, sheets, focus) {
+  const runs = sheets.map(({ path, shown }) => new Run(batch, path, shown, { cancel, again, pickAgain }));
   for (const run of runs) runOf.set(run.card, run);
   results.append(...runs.map((run) => run.card));
   // The user has just asked for them: the first comes into the window.
   runs[0].follow = true;
   runs[0].card.scrollIntoView({ block: 'nearest' });
+  if (focus) runs[0].focus();
   waiting.push(...runs);
-  batchRuns.push(...runs);
+  runs.forEach(count);
   nextRun();
 }
 
 /**
  * Queues every sheet in `sheets` ({path, shown}: its path among `files`,
- * and as the user knows it) to be converted with the files beside it.
+ * and as the user knows it) to be converted with the files beside it;
+ * `picker` is the id of the file input they came from. With `focus`, the
+ * first card takes the focus.
  */
-export function queueSheets(files, sheets) {
-  queue({ id: ++batchCount, files, left: sheets.length }, sheets);
+export function queueSheets(files, sheets, picker, focus = false) {
+  queue({ id: ++batchCount, files, left: sheets.length, picker }, sheets, focus);
 }
 
 /** The same sheet converted again from the same files, on a new card. */
 function again(run) {
   run.batch.left++;
-  queue(run.batch, [{ path: run.sheetPath, shown: run.shownPath }]);
+  queue(run.batch, [{ path: run.sheetPath, shown: run.shownPath }], true);
+}
+
+/** Opens the picker the files of `run` came from: its sheet's files are picked anew. */
+function pickAgain(run) {
+  document.getElementById(run.batch.picker).click();
 }
 
 /** Removes the cards of the runs that are over, but for those whose image is still kept unsaved. */

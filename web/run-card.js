@@ -3,36 +3,33 @@
 // image and where it went, or what the refusal means. The card only
 // presents; the outcome, every message and every byte of the image are the
 // program's.
-import { explanation } from './explain.js';
+import { adviceOf, asksToPickAgain, explanation } from './explain.js';
 import { imageConverted } from './saving.js';
-import { button, element, megabytes } from './ui.js';
+import { announce, button, element, errorDetails, inView, megabytes } from './ui.js';
 
 let runCount = 0;
-
-/** True when some of `node` is in the window. */
-function inView(node) {
-  const { top, bottom } = node.getBoundingClientRect();
-  return bottom > 0 && top < innerHeight;
-}
 
 export class Run {
   /**
    * The sheet at `sheetPath` among the files of `batch`, headed `shownPath`
    * (its path inside the folder chosen). `actions` are what its buttons do:
-   * cancel(run), and again(run), which converts the same sheet again.
+   * cancel(run); again(run), which converts the same sheet again; and
+   * pickAgain(run), which opens the picker its files came from.
    */
   constructor(batch, sheetPath, shownPath, actions) {
-    Object.assign(this, { batch, sheetPath, shownPath, actions, image: null, imageFile: null });
+    Object.assign(this, { batch, sheetPath, shownPath, actions, image: null, imageFile: null, written: 0 });
     this.outcome = null; // then 'converted', 'refused' or 'cancelled'
     this.reason = ''; // why it was not converted, in one line
     this.name = sheetPath.slice(sheetPath.lastIndexOf('/') + 1);
     this.imageName = this.name.replace(/\.cue$/i, '') + '.cdi';
     this.card = element('article', 'run waiting');
+    this.card.tabIndex = -1; // focus waits here while the card's controls change
     const heading = element('h2', '', shownPath);
     heading.id = `run-${++runCount}`;
     this.card.setAttribute('aria-labelledby', heading.id);
+    // The card's end is announced once, in a line of its own (announce):
+    // neither its state nor its log is live.
     this.state = element('p', 'state', 'Waiting for the sheets before it.');
-    this.state.setAttribute('aria-live', 'polite');
     this.bar = element('progress');
     this.bar.setAttribute('aria-label', `${this.imageName} written`);
     this.amount = element('span', 'amount');
@@ -45,6 +42,7 @@ export class Run {
     this.log = element('pre', 'log');
     this.log.hidden = true; // until the run prints
     this.log.setAttribute('role', 'log');
+    this.log.setAttribute('aria-live', 'off');
     this.log.setAttribute('aria-label', `cuesmelt's output for ${this.name}`);
     this.log.tabIndex = 0;
     this.errorText = '';
@@ -85,6 +83,7 @@ export class Run {
   }
 
   progress(written, size) {
+    this.written = written;
     this.bar.max = size || 1;
     this.bar.value = written;
     this.amount.textContent = size ? `${megabytes(written)} of ${megabytes(size)}` : '';
@@ -105,11 +104,34 @@ export class Run {
     });
   }
 
-  /** Makes `change` to the card, then brings its outcome into the window if the card was in it. */
+  /**
+   * Makes `change` to the card, then brings its outcome into the window if
+   * the card was in it. Focus that was in the card stays in it: where the
+   * control it was on went away, on the card's first control, the user's
+   * next step (or on the card itself, until it has one).
+   */
   changed(change) {
     const followed = inView(this.card);
+    const focused = this.card.contains(document.activeElement);
     change();
+    if (focused) this.keepFocus();
     if (followed) (this.result.lastElementChild || this.card).scrollIntoView({ block: 'nearest' });
+  }
+
+  keepFocus() {
+    const at = document.activeElement;
+    if (at !== this.card && this.card.contains(at) && !at.disabled) return;
+    (this.result.querySelector('a[href], button:not(:disabled)') || this.card).focus();
+  }
+
+  /** Brings focus to the card, which passes it on to its outcome when it ends. */
+  focus() {
+    this.card.focus();
+  }
+
+  /** Says how the run ended, once, naming its sheet. */
+  announce(text) {
+    announce(`${this.shownPath}: ${text}`);
   }
 
   done(status, image) {
@@ -118,10 +140,13 @@ export class Run {
       return;
     }
     const message = this.lastMessage();
+    const pickAgain = asksToPickAgain(message);
     this.end('refused', 'Not converted.', message, () => {
       this.result.append(...explanation(message));
-      if (/No space left on device$/.test(message)) this.offerAgain();
+      if (this.written > 0) this.result.append(element('p', 'note', 'What it had written is removed.'));
+      this.offerAgain(pickAgain);
     });
+    this.announce(`not converted. ${adviceOf(message) || message}`);
   }
 
   /** The last line the run printed on standard error: its message. */
@@ -130,22 +155,29 @@ export class Run {
     return lines.length ? lines[lines.length - 1].trim() : '';
   }
 
-  /** Said before the run: the browser cannot hold the image. */
-  noRoom(size, room) {
-    const reason = `no room for the image: it needs ${megabytes(size)}, ${megabytes(room)} are left`;
+  /** Not converted, for `reason` that the page found, which `sentence` explains. */
+  notConverted(reason, sentence) {
     this.end('refused', 'Not converted.', reason, () => {
-      this.result.append(element('p', 'meaning',
-        `There is no room for the image: it needs ${megabytes(size)}, and your browser lets this page ` +
-        `store ${megabytes(room)} more. Save or remove the images above, or free room on the disk, ` +
-        'then convert it again.'));
+      this.result.append(element('p', 'meaning', sentence));
       this.offerAgain();
     });
+    this.announce(`not converted. ${sentence}`);
+  }
+
+  /** Said before the run: the browser cannot hold the image. */
+  noRoom(size, room) {
+    this.notConverted(`no room for the image: it needs ${megabytes(size)}, ${megabytes(room)} are left`,
+      `There is no room for the image: it needs ${megabytes(size)}, and your browser lets this page ` +
+      `store ${megabytes(room)} more. Save or remove the images above, or free room on the disk, ` +
+      'then convert it again.');
   }
 
   /** Cancel was pressed while it ran: the run is stopping and what it wrote is being removed. */
   cancelling() {
-    this.cancelButton.disabled = true;
-    this.setState('Cancelling…', 'cancelling');
+    this.changed(() => {
+      this.cancelButton.disabled = true;
+      this.setState('Cancelling…', 'cancelling');
+    });
   }
 
   /** The run has ended, and `partial`, what it had written, is removed. */
@@ -156,20 +188,36 @@ export class Run {
         'BIN files, or convert it again from the same files.'));
       this.offerAgain();
     });
+    this.announce('cancelled.');
   }
 
-  broken(error) {
-    const reason = `the converter stopped (${error})`;
-    this.end('refused', `Not converted: ${reason}.`, reason, () => this.offerAgain());
-  }
-
-  /** A button that converts the same sheet from the same files, on a new card below. */
-  offerAgain() {
-    const again = button('Convert again', () => {
-      again.disabled = true;
-      this.actions.again(this);
+  /**
+   * The page met an error of its own, no outcome of the program: the card
+   * says what happened, `what`, with the error folded away for a report.
+   */
+  pageError(error, what) {
+    const reason = 'the page met an error of its own';
+    this.end('refused', `Not converted: ${reason}.`, reason, () => {
+      this.result.append(element('p', 'meaning', `${what} This is a fault of the page, not of your files: ` +
+        'convert the sheet again, and if it fails again, reload the page.'), errorDetails(error));
+      this.offerAgain();
     });
-    again.setAttribute('aria-label', `Convert ${this.name} again`);
+    this.announce(`not converted: ${reason}.`);
+  }
+
+  /**
+   * What the user can do next: convert the same sheet from the same files,
+   * on a new card below, or, where the files themselves are at fault
+   * (`pickAgain`), pick them again.
+   */
+  offerAgain(pickAgain = false) {
+    const again = pickAgain
+      ? button('Pick the files again…', () => this.actions.pickAgain(this))
+      : button('Convert again', () => {
+        again.disabled = true;
+        this.actions.again(this);
+      });
+    again.setAttribute('aria-label', `${again.textContent} (${this.name})`);
     const actions = element('p', 'actions');
     actions.append(again);
     this.result.append(actions);

@@ -3,12 +3,12 @@
 // worker where it can be, "Save as…" where the browser lets the page write
 // a file the user picks, and Remove. Where the browser lets the page write
 // into a folder (showDirectoryPicker), the user may choose one, and each
-// image is then saved there as it is converted; elsewhere each may be
-// downloaded by itself as it is converted. Those saves and downloads go one
-// at a time. Once an image is saved or removed, its room is given back; the
-// card then offers to convert the sheet again.
+// image is then saved there as it is converted; or each may be downloaded
+// by itself as it is converted, in every browser. Those saves and downloads
+// go one at a time. Once an image is saved or removed, its room is given
+// back; the card then offers to convert the sheet again.
 import { KeptImage } from './storage.js';
-import { button, element, megabytes } from './ui.js';
+import { browserReason, button, element, errorDetails, megabytes } from './ui.js';
 
 /** Private file name -> the run whose image it is, until saved or removed. */
 export const kept = new Map();
@@ -18,18 +18,29 @@ let destination = null; // the folder chosen to save into
 let downloadEach = false;
 let sending = Promise.resolve(); // the saves into the folder and downloads by themselves, one at a time
 
-/** The run has converted its image: it is kept, offered, and sent on if the user asked. */
+/**
+ * The run has converted its image: it is kept, offered, and sent on if the
+ * user asked. Its end is announced once: where the image went, or that it
+ * is there to download.
+ */
 export function imageConverted(run, image) {
   run.image = new KeptImage(image);
   if (run.image.name) kept.set(run.image.name, run);
   offer(run);
-  sendOn(run);
+  if (!sendOn(run)) run.announce(`${convertedWords(run)}, Download ${run.imageName}`);
 }
 
+const convertedWords = (run) => `converted, ${megabytes(run.image.file.size)}`;
+
+/** Resolves once the images converted so far have been saved into the folder or downloaded, as asked. */
+export const sent = () => sending;
+
+/** Sends the image on as the user asked, if they did: true then. */
 function sendOn(run) {
   const send = destination ? saveIntoFolder : downloadEach ? downloadByItself : null;
-  if (!send) return;
+  if (!send) return false;
   sending = sending.then(() => run.image && !downloads.has(run.image.name) && send(run)).catch(() => {});
+  return true;
 }
 
 /** The image to download or save, and to remove. */
@@ -53,10 +64,13 @@ function offer(run) {
   run.result.replaceChildren(actions, element('p', 'note', note));
 }
 
-/** A line under the card's offer, such as why a save failed. */
-function say(run, text, className = 'meaning') {
-  run.changed(() => run.result.append(element('p', className, text)));
+/** A line under the card's offer, such as why a save failed, with the browser's error folded away. */
+function say(run, text, error) {
+  run.changed(() => run.result.append(element('p', 'meaning', text), ...(error ? [errorDetails(error)] : [])));
 }
+
+/** Why the browser refused `error`, as the end of a sentence. */
+const because = (error) => browserReason(error) || 'the browser refused it';
 
 /** Writes the image of `run` straight into a file that the user picks. */
 async function saveAs(run) {
@@ -68,7 +82,7 @@ async function saveAs(run) {
     await run.image.file.stream().pipeTo(await target.createWritable());
   } catch (error) {
     if (error.name === 'AbortError') return; // the user changed their mind
-    say(run, `The image could not be saved there: ${error.message}`);
+    say(run, `The image could not be saved there: ${because(error)}. It is still kept.`, error);
     return;
   }
   await freeImage(run, 'Saved.');
@@ -77,8 +91,9 @@ async function saveAs(run) {
 /**
  * Saved or not wanted: the image's room is given back. Its card says so,
  * and offers to convert the sheet again, the only way left to save it again.
+ * Announced as `heard`: what happened, as said after the sheet's path.
  */
-export async function freeImage(run, what) {
+export async function freeImage(run, what, heard = what.toLowerCase().replace(/\.$/, '')) {
   const { image } = run;
   if (!image) return;
   run.image = null;
@@ -91,16 +106,20 @@ export async function freeImage(run, what) {
         'To save the image again, convert it again.'));
       run.offerAgain();
     });
+    run.announce(heard);
   } catch (error) {
-    say(run, `${what} Its room could not be freed: ${error.message}`);
+    say(run, `${what} Its room could not be freed: ${because(error)}; the page frees it when it is opened again.`,
+      error);
+    run.announce(heard);
   }
 }
 
 /**
  * A streamed download, where the service worker can give one: true when it
- * started. `ended` is called once the service worker has said how it went.
+ * started. `ended` is called once the service worker has said how it went;
+ * `heard(what)` is how its end is announced.
  */
-function startStreamedDownload(run, ended = () => {}) {
+function startStreamedDownload(run, ended = () => {}, heard = (what) => what) {
   const { image } = run;
   if (!image || !image.name || !navigator.serviceWorker || !navigator.serviceWorker.controller) return false;
   // The browser sends a navigation through the service worker, but not a
@@ -109,29 +128,36 @@ function startStreamedDownload(run, ended = () => {}) {
   frame.hidden = true;
   frame.src = image.streamAddress(run.imageName);
   document.body.append(frame);
-  downloads.set(image.name, { run, frame, ended });
+  downloads.set(image.name, { run, frame, ended, heard });
   return true;
 }
 
-/** The service worker streamed a private file of this page out: `whole`, read through to its end. */
-export function streamEnded(name, whole) {
+/**
+ * The service worker streamed a private file of this page out: `whole`,
+ * read through to its end. The download's `ended` is called once the card
+ * says so.
+ */
+export async function streamEnded(name, whole) {
   const download = downloads.get(name);
   if (!download) return;
   downloads.delete(name);
   download.frame.remove();
+  const { run, heard } = download;
+  if (run.image && run.image.name === name) { // not removed meanwhile
+    if (whole) await freeImage(run, 'Saved.', heard('downloaded'));
+    else say(run, 'The download stopped before its end; the image is still kept.');
+  }
   download.ended();
-  const { run } = download;
-  if (!run.image || run.image.name !== name) return; // removed meanwhile
-  if (whole) freeImage(run, 'Saved.');
-  else say(run, 'The download stopped before its end; the image is still kept.');
 }
 
 /** Downloads the image by itself; resolves when the download has ended, either way. */
 function downloadByItself(run) {
+  const converted = convertedWords(run);
   return new Promise((ended) => {
-    if (startStreamedDownload(run, ended)) return;
+    if (startStreamedDownload(run, ended, (what) => `${converted}, ${what}`)) return;
     // A Blob downloads from memory, and stays kept until removed.
     run.result.querySelector('a.download').click();
+    run.announce(`${converted}, downloading`);
     ended();
   });
 }
@@ -160,6 +186,7 @@ async function saveIntoFolder(run) {
   const { folder } = destination;
   const subfolders = run.shownPath.split('/').slice(0, -1);
   const where = [folder.name, ...subfolders].join('/');
+  const converted = convertedWords(run);
   run.changed(() => run.result.replaceChildren(element('p', 'note', `Saving into \u201c${where}\u201d…`)));
   let into = folder;
   let name = null;
@@ -171,48 +198,59 @@ async function saveIntoFolder(run) {
   } catch (error) {
     if (name) await into.removeEntry(name).catch(() => {});
     offer(run);
-    say(run, `The image could not be saved into \u201c${where}\u201d: ${error.message}. It is still kept.`);
+    const unsaved = `could not be saved into \u201c${where}\u201d: ${because(error)}`;
+    say(run, `The image ${unsaved}. It is still kept.`, error);
+    run.announce(`${converted}, but ${unsaved}; it is still kept`);
     return;
   }
   const renamed = name === run.imageName ? '' : `, since a file \u201c${run.imageName}\u201d was there already`;
-  await freeImage(run, `Saved into \u201c${where}\u201d as \u201c${name}\u201d${renamed}.`);
+  const saved = `into \u201c${where}\u201d as \u201c${name}\u201d`;
+  await freeImage(run, `Saved ${saved}${renamed}.`, `${converted}, saved ${saved}`);
 }
 
 /**
  * The controls that say where the images go: "Save into a folder…" where
- * the browser lets the page write into one, else a choice to download each
- * image by itself.
+ * the browser lets the page write into one, and in every browser a choice
+ * to download each image by itself; one or the other, or neither (each
+ * image is kept until saved).
  */
 export function offerDestinations() {
   const choose = document.getElementById('save-into');
   const said = document.getElementById('destination');
   const stop = document.getElementById('keep-here');
-  if (self.showDirectoryPicker) {
-    choose.parentElement.hidden = false;
-    choose.addEventListener('click', async () => {
-      try {
-        destination = { folder: await showDirectoryPicker({ id: 'cuesmelt-images', mode: 'readwrite' }) };
-      } catch (error) {
-        if (error.name !== 'AbortError') said.textContent = `That folder cannot be used: ${error.message}`;
-        return;
-      }
-      said.textContent = `Each image is saved into \u201c${destination.folder.name}\u201d as it is converted.`;
-      choose.textContent = 'Save into another folder…';
-      stop.hidden = false;
-      for (const run of kept.values()) sendOn(run); // the images converted so far go there too
-    });
-    stop.addEventListener('click', () => {
-      destination = null;
-      said.textContent = 'Each image is kept in your browser until you save it.';
-      choose.textContent = 'Save into a folder…';
-      stop.hidden = true;
-    });
-    return;
-  }
   const each = document.getElementById('download-each');
-  each.closest('p').hidden = false;
+  const keepHere = () => {
+    destination = null;
+    said.textContent = 'Each image is kept in your browser until you save it.';
+    choose.textContent = 'Save into a folder…';
+    stop.hidden = true;
+  };
   each.addEventListener('change', () => {
     downloadEach = each.checked;
-    if (downloadEach) for (const run of kept.values()) sendOn(run);
+    if (!downloadEach) return;
+    if (destination) keepHere();
+    for (const run of kept.values()) sendOn(run);
+  });
+  if (!self.showDirectoryPicker) {
+    document.getElementById('folder-destination').hidden = true;
+    return;
+  }
+  choose.addEventListener('click', async () => {
+    try {
+      destination = { folder: await showDirectoryPicker({ id: 'cuesmelt-images', mode: 'readwrite' }) };
+    } catch (error) {
+      if (error.name === 'AbortError') return; // the user changed their mind
+      said.replaceChildren(`That folder cannot be used: ${because(error)}. Choose another.`, errorDetails(error));
+      return;
+    }
+    said.textContent = `Each image is saved into \u201c${destination.folder.name}\u201d as it is converted.`;
+    choose.textContent = 'Save into another folder…';
+    stop.hidden = false;
+    each.checked = downloadEach = false;
+    for (const run of kept.values()) sendOn(run); // the images converted so far go there too
+  });
+  stop.addEventListener('click', () => {
+    keepHere();
+    choose.focus(); // the button pressed is gone
   });
 }

@@ -17,7 +17,7 @@
 //   {type: 'size', batch, sheet}     -> {type: 'size', size, sheetInArchive,
 //                                        privateFile}: sheetInArchive the
 //                                        name of the sheet in a zip archive
-//   {type: 'convert', batch, sheet, image}
+//   {type: 'convert', batch, sheet, image, size, goOn}
 //       -> {type: 'text', stream: 'out' | 'err', text} as the run prints,
 //          {type: 'progress', written, size},
 //          {type: 'done', status, image}: image null, or {file} and, for a
@@ -36,6 +36,10 @@ const READ_AHEAD_BYTES = 8 << 20;
 // are gathered up to this size first.
 const BLOB_PIECE_BYTES = 8 << 20;
 const PROGRESS_INTERVAL_MS = 100;
+// Whether the page still wants the run is asked this often, by time and by
+// bytes written, whichever comes first (see loads).
+const STOP_CHECK_MS = 100;
+const STOP_CHECK_BYTES = 32 << 20;
 // Emscripten's errno values are WASI's, not Linux's (ERRNO_CODES).
 const EIO = 29;
 const ENOSPC = 51;
@@ -186,13 +190,28 @@ function readAhead({ FS }) {
       if (position >= file.size) return 0;
       const slice = file.slice(position, position + Math.max(length, READ_AHEAD_BYTES));
       letGo(stream);
-      ahead = stream.ahead = { start: position, bytes: new Uint8Array(reader.readAsArrayBuffer(slice)) };
+      ahead = stream.ahead = { start: position, bytes: readPicked(FS, reader, slice) };
     }
     const from = position - ahead.start;
     const piece = ahead.bytes.subarray(from, Math.min(from + length, ahead.bytes.length));
     new Uint8Array(memory.buffer, memory.byteOffset + offset, piece.length).set(piece);
     return piece.length;
   };
+}
+
+/**
+ * A slice of a picked file. A file changed, moved or removed since it was
+ * picked cannot be read: Chromium refuses it after any change, even of its
+ * time alone (NotReadableError, NotFoundError), Firefox once it is shorter
+ * or gone (errors of its own). Either way the program gets a failed read
+ * of that file, as from a failing disk, and says so in its own words.
+ */
+function readPicked(FS, reader, slice) {
+  try {
+    return new Uint8Array(reader.readAsArrayBuffer(slice));
+  } catch {
+    throw new FS.ErrnoError(EIO);
+  }
 }
 
 /**
@@ -244,6 +263,43 @@ function openTerminal({ FS, ENV }) {
 /** The run under way: where its image goes, and how much of it has. */
 let run = null;
 
+/**
+ * Whether the page still wants the run: its go-on address, an object URL of
+ * an empty Blob that the page revokes on Cancel, can still be loaded. A run
+ * is one long task, so no message reaches the worker before it ends, and
+ * Chromium stops a busy worker only 2 seconds after terminate(): long enough
+ * to write a few hundred MB more, at times the whole image. A synchronous
+ * request takes a millisecond or two, about 3% of a run asked every 32 MiB.
+ * Where one cannot be made at all (a host's security policy may forbid
+ * it), the run does not ask, and terminate() alone stops it.
+ */
+function loads(address) {
+  const request = new XMLHttpRequest();
+  try {
+    request.open('GET', address, false);
+    request.send();
+    return request.status === 200;
+  } catch {
+    return false;
+  }
+}
+
+const canAskToGoOn = (() => {
+  const probe = URL.createObjectURL(new Blob());
+  const answered = loads(probe);
+  URL.revokeObjectURL(probe);
+  return answered;
+})();
+
+/** Asks whether the run is still wanted, now and then as it writes; once not, it stops. */
+function askToGoOn() {
+  run.askedAt = { time: performance.now(), written: run.written };
+  if (run.goOn && !loads(run.goOn)) run.stopped = true;
+}
+
+const dueToAsk = () =>
+  performance.now() - run.askedAt.time >= STOP_CHECK_MS || run.written - run.askedAt.written >= STOP_CHECK_BYTES;
+
 function postProgress() {
   run.lastProgress = performance.now();
   postMessage({ type: 'progress', written: run.written, size: run.size });
@@ -260,6 +316,8 @@ function addImageDevice({ FS }) {
   const device = FS.makedev(FS.createDevice.major++, 0);
   FS.registerDevice(device, {
     write(stream, memory, offset, length) {
+      // A run no longer wanted fails as at a failed write, and its image goes.
+      if (run.stopped) throw new FS.ErrnoError(EIO);
       let written;
       try {
         written = run.image.write(bytesOf(memory, offset, length));
@@ -268,6 +326,7 @@ function addImageDevice({ FS }) {
       }
       run.written += written;
       if (performance.now() - run.lastProgress >= PROGRESS_INTERVAL_MS) postProgress();
+      if (dueToAsk()) askToGoOn();
       return written;
     },
   });
@@ -351,18 +410,27 @@ const answers = {
   /**
    * Converts the sheet as `cuesmelt --cue <sheet> --cdi <image>` run in the
    * sheet's folder would; `size` is what `size` answered for it, for the
-   * progress bar. The attached form keeps a sheet whose name begins with "-"
-   * from being read as an option.
+   * progress bar; `goOn` the address the page revokes to cancel it (see
+   * loads). The attached form keeps a sheet whose name begins with "-" from
+   * being read as an option.
    */
-  async convert(module, { batch, sheet, image: imageName, size }) {
-    run = { image: await openImage(imageName), size, written: 0, lastProgress: 0 };
+  async convert(module, { batch, sheet, image: imageName, size, goOn }) {
+    const image = await openImage(imageName);
+    run = { image, size, written: 0, lastProgress: 0, goOn: canAskToGoOn ? goOn : null };
+    askToGoOn();
     postProgress();
-    const status = inSheetFolder(module, batch, sheet, (name) =>
-      module.callMain([`--cue=${name}`, `--cdi=${IMAGE_PATH}`]),
-    );
-    postProgress();
-    const { image } = run;
-    run = null;
+    let status;
+    try {
+      status = inSheetFolder(module, batch, sheet, (name) =>
+        module.callMain([`--cue=${name}`, `--cdi=${IMAGE_PATH}`]),
+      );
+      postProgress();
+    } catch (error) {
+      await image.discard().catch(() => {}); // the page is told the converter broke; nothing is left
+      throw error;
+    } finally {
+      run = null;
+    }
     if (status !== 0) {
       await image.discard();
       postMessage({ type: 'done', status, image: null });

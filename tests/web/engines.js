@@ -17,6 +17,11 @@
 //                                 they stay, as when a person reloads
 //   pick(selector, files)         picks files (paths) in a file input
 //   click(selector)               clicks an element
+//   activate()                    presses Enter on the focused element (in
+//                                 firefox, whose driver's keys work no
+//                                 control, clicks it)
+//   colourScheme(scheme)          shows the page 'light' or 'dark' (where
+//                                 the driver cannot, its rules for it apply)
 //   resize(width, height)         makes the window about that size (the
 //                                 page's own, where the driver can)
 //   evaluate(fn, arg)             runs fn(arg) in the page; its result,
@@ -83,6 +88,20 @@ async function forgetServiceWorkers() {
   await Promise.all(names.map((name) => caches.delete(name)));
 }
 
+/** Run in the page: its rules for `scheme` apply, and the browser's own controls take it, as when preferred. */
+function applyColourScheme(scheme) {
+  const originals = (window.colourSchemeRules ??= new Map());
+  for (const sheet of document.styleSheets) {
+    for (const rule of sheet.cssRules) {
+      const text = rule instanceof CSSMediaRule && (originals.get(rule) ?? rule.media.mediaText);
+      if (!text || !text.includes('prefers-color-scheme')) continue;
+      originals.set(rule, text);
+      rule.media.mediaText = text.includes(scheme) ? 'all' : 'not all';
+    }
+  }
+  document.documentElement.style.colorScheme = scheme;
+}
+
 async function hashOffered(selector) {
   const hashes = [];
   for (const link of document.querySelectorAll(selector)) {
@@ -124,6 +143,10 @@ class Engine {
     }
   }
 
+  colourScheme(scheme) {
+    return this.evaluate(applyColourScheme, scheme);
+  }
+
   imageHashes(selector = 'a.download') {
     return this.evaluate(hashOffered, selector);
   }
@@ -150,6 +173,8 @@ class Chromium extends Engine {
   reloadPage() { return this.page.reload(); }
   pick(selector, files) { return this.page.setInputFiles(selector, files); }
   click(selector) { return this.page.click(selector); }
+  activate() { return this.page.keyboard.press('Enter'); }
+  colourScheme(scheme) { return this.page.emulateMedia({ colorScheme: scheme }); }
   resize(width, height) { return this.page.setViewportSize({ width, height }); }
   evaluate(fn, arg) { return this.page.evaluate(fn, arg); }
   quit() { return this.browser?.close(); }
@@ -183,6 +208,7 @@ class Firefox extends Engine {
   reloadPage() { return this.page.reload(); }
   async pick(selector, files) { await (await this.page.$(selector)).uploadFile(...files); }
   click(selector) { return this.page.click(selector); }
+  activate() { return this.page.evaluate(() => document.activeElement.click()); }
   resize(width, height) { return this.page.setViewport({ width, height }); }
   evaluate(fn, arg) { return this.page.evaluate(fn, arg); }
 
@@ -283,6 +309,11 @@ class WebKit extends Engine {
   async click(selector) {
     const { By } = require('selenium-webdriver');
     await (await this.session.findElement(By.css(selector))).click();
+  }
+
+  activate() {
+    const { Key } = require('selenium-webdriver');
+    return this.session.actions().sendKeys(Key.ENTER).perform();
   }
 
   resize(width, height) { return this.session.manage().window().setRect({ width, height }); }

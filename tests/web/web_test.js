@@ -23,6 +23,7 @@ const ROOT = path.resolve(__dirname, '../..');
 const NATIVE = path.join(ROOT, 'build/cuesmelt');
 const SAMPLE = path.join(ROOT, 'build/sample');
 const RAW = 2352;
+const AXE = fs.readFileSync(require.resolve('axe-core/axe.min.js'), 'utf8');
 
 function copySample(folder, { leaveOut } = {}) {
   for (const name of fs.readdirSync(SAMPLE)) {
@@ -89,6 +90,43 @@ async function keptFiles(onceCancelled) {
   return names;
 }
 
+// Presses the button `text` of card `card` from the keyboard, as a person who tabbed to it.
+const pressButton = async (engine, card, text) => {
+  await engine.evaluate(([n, label]) => [...document.querySelectorAll('.run')[n].querySelectorAll('button')]
+    .find((button) => button.textContent === label).focus(), [card, text]);
+  await engine.activate();
+};
+// What has the focus, as a screen reader names it: its tag and its name.
+const focused = (engine) => engine.evaluate(() => {
+  const at = document.activeElement;
+  const labelledBy = at.getAttribute('aria-labelledby');
+  const name = at.getAttribute('aria-label') || (labelledBy ? document.getElementById(labelledBy) : at).textContent;
+  return `${at.tagName.toLowerCase()} ${name.trim()}`;
+});
+// Waits until the focus is on what `pattern` names (see focused), as the page moves it when a run ends.
+async function focusLands(engine, pattern) {
+  let at = await focused(engine);
+  for (const end = Date.now() + 30000; !pattern.test(at) && Date.now() < end; at = await focused(engine)) {
+    await new Promise((resolve) => setTimeout(resolve, 100));
+  }
+  assert.match(at, pattern);
+}
+const summaryText = (engine) => engine.evaluate(() => ({
+  line: document.querySelector('.summary-line').textContent,
+  failures: [...document.querySelectorAll('.summary li')].map((item) => item.textContent),
+}));
+
+/** axe-core's violations on the page as it is now, in both colour schemes: there must be none. */
+async function noViolations(engine, when) {
+  if (!(await engine.evaluate(() => Boolean(window.axe)))) await engine.evaluate(`${AXE}\n;null`);
+  for (const scheme of ['dark', 'light']) {
+    await engine.colourScheme(scheme);
+    const violations = await engine.evaluate(async () => (await axe.run(document, { resultTypes: ['violations'] }))
+      .violations.map(({ id, nodes }) => `${id}: ${nodes.map((node) => node.target.join(' ')).join(', ')}`));
+    assert.deepEqual(violations, [], `axe, ${when}, ${scheme}`);
+  }
+}
+
 const clickButton = (engine, card, text) => engine.evaluate(([n, label]) => [...document.querySelectorAll('.run')[n]
   .querySelectorAll('button')].find((button) => button.textContent === label).click(), [card, text]);
 const untilResult = (engine, card, pattern) => engine.waitFor(([n, text]) =>
@@ -131,13 +169,18 @@ const CASES = [
     message: 'FILE not found at "Sample Disc (Track 2).bin". Quitting...',
   },
   {
-    name: 'two sheets picked together give two images, each outcome in a phone\'s window as it ends',
+    name: 'two sheets picked together give two images, each outcome in a phone\'s window as it ends, each heard once',
     make: (folder) => {
       copySample(folder);
       fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
     },
     images: 2,
     window: PHONE,
+    heard: (expected) => [
+      ...['Audio Only', 'Sample Disc'].map((disc, i) =>
+        `${disc}.cue: converted, ${(expected[i].size / 1e6).toFixed(1)}\u00a0MB, Download ${disc}.cdi`),
+      '2 converted',
+    ],
   },
   {
     name: 'two picks in one visit keep their order',
@@ -192,7 +235,7 @@ const CASES = [
       assert.ok(await inWindow(engine, '.run button'), 'the running card\'s Cancel is out of the window');
       const partial = await engine.evaluate(keptFiles);
       await clickButton(engine, 1, 'Cancel');
-      await clickButton(engine, 0, 'Cancel');
+      await pressButton(engine, 0, 'Cancel');
       assert.ok(!(await engine.evaluate(keptFiles, true)).includes(partial[0]), '"Cancelled." while its file is kept');
     },
     after: async (engine, cards) => {
@@ -200,6 +243,11 @@ const CASES = [
       await untilResult(engine, 0, 'What it had written is removed');
       assert.equal((await engine.evaluate(keptFiles)).length, 1);
       assert.ok(!(await leaveAsks(engine)), 'leaving asks with no run going');
+      await focusLands(engine, /^button Convert again \(A Long\.cue\)$/);
+      // Converted on its second try, a disc counts once, as converted.
+      await pressButton(engine, 1, 'Convert again');
+      await focusLands(engine, /^a Download B Audio Only\.cdi/);
+      assert.deepEqual(await summaryText(engine), { line: '2 converted, 1 cancelled', failures: [] });
     },
   },
   {
@@ -220,6 +268,79 @@ const CASES = [
     after: async (engine) => assert.deepEqual(await engine.evaluate(keptFiles), []),
   },
   {
+    name: 'a fault of the page mid-run is said to be one, its error folded away, and what was written is removed',
+    make: copySample,
+    images: 0,
+    failsWith: { 'Sample Disc.cue': '' },
+    worker: (text) => text.replace('function postProgress() {', "$&\n  if (run.written > 1e6) throw new TypeError('a fault');"),
+    after: async (engine, cards) => {
+      assert.equal(cards[0].state, 'Not converted: the page met an error of its own.');
+      assert.match(cards[0].result, /What it had written is removed\..*The browser\u2019s errorTypeError: a fault/);
+      assert.deepEqual(await engine.evaluate(keptFiles), []);
+    },
+  },
+  {
+    name: 'a BIN rewritten mid-run and one removed after picking: the program\'s message, nothing left; picked again, ' +
+      'only they convert, and Clear keeps the summary',
+    make: (folder) => {
+      writeLongDisc(folder);
+      copySample(folder);
+      fs.writeFileSync(path.join(folder, 'Audio Only.cue'), AUDIO_ONLY);
+    },
+    images: 1,
+    failsWith: {
+      'A Long.cue': 'Error while reading track file "A Long.bin". Quitting...',
+      'Sample Disc.cue': 'Error while reading track file "Sample Disc (Track 2).bin". Quitting...',
+    },
+    engines: PRIVATE_FILES,
+    during: async (engine, expected, folder) => {
+      await engine.waitFor(() => document.querySelector('.run progress').value > 0, null, 30000);
+      // Firefox reads on from a file rewritten as long as it was; Chromium refuses any change.
+      fs.writeFileSync(path.join(folder, 'A Long.bin'), Buffer.alloc(1000 * RAW));
+      fs.rmSync(path.join(folder, 'Sample Disc (Track 2).bin'));
+    },
+    after: async (engine, cards, expected, folder) => {
+      assert.match(cards[0].result, /What it had written is removed/);
+      assert.equal((await engine.evaluate(keptFiles)).length, 1, 'a partial image is left');
+      const offered = await engine.evaluate(() => [...document.querySelectorAll('.run button')].map((button) => button.textContent));
+      assert.deepEqual(offered.filter((text) => /again/.test(text)), ['Pick the files again…', 'Pick the files again…']);
+      fs.copyFileSync(path.join(SAMPLE, 'Sample Disc (Track 2).bin'), path.join(folder, 'Sample Disc (Track 2).bin'));
+      const files = fs.readdirSync(folder).filter((name) => !name.startsWith('A Long')).map((name) => path.join(folder, name));
+      if (engine.name === 'chromium') {
+        const [chooser] = await Promise.all([engine.page.waitForEvent('filechooser'), pressButton(engine, 2, 'Pick the files again…')]);
+        await chooser.setFiles(files);
+      } else {
+        await engine.pick('#files', files); // its driver cannot answer a file chooser
+      }
+      await engine.waitFor(() => document.querySelectorAll('.run').length === 4 &&
+        /^2 converted/.test(document.querySelector('.summary-line').textContent), null, 30000);
+      assert.match(await engine.evaluate(() => document.getElementById('notice').textContent),
+        /^Converted already in this visit, so not converted again: Audio Only\.cue\. /);
+      assert.deepEqual(await engine.imageHashes('.run:last-child a.download'), [await sha256(path.join(ROOT, 'build/sample.cdi'))]);
+      const summary = { line: '2 converted, 1 not converted', failures: [`A Long.cue: ${cards[0].error}`] };
+      assert.deepEqual(await summaryText(engine), summary);
+      await engine.evaluate(() => document.getElementById('clear').focus());
+      await engine.activate();
+      assert.equal(await engine.evaluate(() => document.querySelectorAll('.run').length), 2, 'Clear took a kept image');
+      assert.deepEqual(await summaryText(engine), summary, 'Clear took the summary');
+      assert.equal(await focused(engine), 'section Summary');
+    },
+  },
+  {
+    name: 'axe finds nothing at first load, after a batch with a refusal and after Clear, in both colour schemes',
+    make: (folder) => {
+      copySample(folder);
+      fs.writeFileSync(path.join(folder, 'Bad.cue'), 'REM SESSION 01\nFILE "x.bin" WAVE\n');
+    },
+    images: 1,
+    before: (engine) => noViolations(engine, 'at first load'),
+    after: async (engine) => {
+      await noViolations(engine, 'after the batch');
+      await engine.click('#clear');
+      await noViolations(engine, 'after Clear');
+    },
+  },
+  {
     name: 'Remove frees a kept image; Clear keeps a kept one; it converts again from the same files',
     make: copySample,
     images: 1,
@@ -227,8 +348,9 @@ const CASES = [
       const cardCount = () => engine.evaluate(() => document.querySelectorAll('.run').length);
       await engine.click('#clear');
       assert.equal(await cardCount(), 1, 'Clear took a card whose image is kept');
-      await clickButton(engine, 0, 'Remove');
+      await pressButton(engine, 0, 'Remove');
       await untilResult(engine, 0, 'Removed\\. Its room in your browser is free again');
+      await focusLands(engine, /^button Convert again \(Sample Disc\.cue\)$/);
       assert.deepEqual(await engine.evaluate(keptFiles), []);
       await clickButton(engine, 0, 'Convert again');
       await untilResult(engine, 1, 'kept in your browser');
@@ -278,6 +400,7 @@ const CASES = [
     },
     folder: true,
     images: 2,
+    window: DESKTOP,
     engines: ['chromium'], // showDirectoryPicker, and folders picked
     before: async (engine) => {
       await engine.evaluate(async () => {
@@ -420,14 +543,27 @@ async function nativeRun(folder, sheet, image = `${folder}.cdi`) {
  * sheet's card shows, and the summary, once the batch is over.
  */
 async function pageRuns(engine, picker, picks, sheets, during) {
-  // Whether each card's outcome was in the window as the card ended, as the user then saw it.
+  // Whether each card's outcome, and the summary, was in the window as it came, as the user then saw it;
+  // and what a screen reader heard: the text added to live regions.
   await engine.evaluate(() => {
+    // Scrolled into the window, a box may stand a fraction of a pixel out of it.
+    const inWindow = (box) => Math.round(box.top) >= 0 && Math.round(box.bottom) <= innerHeight;
     window.outcomesInView = [];
     new MutationObserver(() => document.querySelectorAll('.run').forEach((card, i) => {
       if (i in outcomesInView || !/^(Converted|Not converted|Cancelled)/.test(card.querySelector('.state').textContent)) return;
-      const box = card.querySelector('.result').getBoundingClientRect();
-      outcomesInView[i] = box.top >= 0 && box.bottom <= innerHeight;
+      outcomesInView[i] = inWindow(card.querySelector('.result').getBoundingClientRect());
     })).observe(document.getElementById('results'), { childList: true, subtree: true, characterData: true });
+    const summary = document.getElementById('summary');
+    new MutationObserver(() => (window.summaryInView = inWindow(summary.getBoundingClientRect())))
+      .observe(summary, { childList: true });
+    window.heard = [];
+    const live = '[aria-live], [role=status], [role=log], [role=alert]';
+    new MutationObserver((changes) => changes.forEach(({ target, type, addedNodes }) => {
+      const region = (target.nodeType === Node.ELEMENT_NODE ? target : target.parentElement).closest(live);
+      if (!region || region.getAttribute('aria-live') === 'off') return;
+      const text = type === 'characterData' ? target.data : [...addedNodes].map((node) => node.textContent).join('');
+      if (text.trim()) heard.push(text.trim());
+    })).observe(document.body, { childList: true, subtree: true, characterData: true });
   });
   for (const files of picks) await engine.pick(picker, files);
   if (during) await during();
@@ -447,6 +583,8 @@ async function pageRuns(engine, picker, picks, sheets, during) {
     progress: [card.querySelector('progress').value, card.querySelector('progress').max],
     inView: outcomesInView[i],
     summary: document.querySelector('.summary-line').textContent,
+    summaryInView: window.summaryInView,
+    heard: window.heard,
   })));
   return cards;
 }
@@ -476,8 +614,10 @@ for (const engineName of engines) {
           const names = filesUnder(folder).sort(byPage);
           const sheets = names.filter((name) => name.endsWith('.cue'));
           const expected = [];
+          const failsWith = testCase.failsWith || {};
           for (const [i, sheet] of sheets.entries()) {
-            expected.push(i < (testCase.cancelled || 0) ? null : await nativeRun(folder, sheet, testCase.nativeImage));
+            const pageOnly = i < (testCase.cancelled || 0) || sheet in failsWith;
+            expected.push(pageOnly ? null : await nativeRun(folder, sheet, testCase.nativeImage));
           }
 
           const withoutPrivateFiles = (text) => `delete self.FileSystemSyncAccessHandle;\n${text}`;
@@ -494,7 +634,8 @@ for (const engineName of engines) {
           if (testCase.before) await testCase.before(engine);
           const picks = (testCase.picks || ((all) => [all]))(names).map((pick) => pick.map((name) => path.join(folder, name)));
           const picked = testCase.folder ? ['#folder', [[folder]]] : ['#files', picks];
-          const cards = await pageRuns(engine, ...picked, sheets.length, testCase.during && (() => testCase.during(engine, expected)));
+          const during = testCase.during && (() => testCase.during(engine, expected, folder));
+          const cards = await pageRuns(engine, ...picked, sheets.length, during);
           assert.deepEqual(engine.misses, [], 'the page asked for something outside its folder');
 
           // Images sent on as they are converted are freed meanwhile: their hashes are of what was saved.
@@ -508,10 +649,18 @@ for (const engineName of engines) {
           const summary = [`${converted} converted`, ...count('not converted', sheets.length - converted - cancelled),
             ...count('cancelled', cancelled)].join(', ');
           if (!testCase.picks) assert.equal(cards.at(-1).summary, summary);
-          if (testCase.window) cards.forEach((card, i) => assert.ok(card.inView, `card ${i + 1} ended with its outcome out of the window`));
+          if (testCase.window) {
+            cards.forEach((card, i) => assert.ok(card.inView, `card ${i + 1} ended with its outcome out of the window`));
+            assert.ok(cards[0].summaryInView, 'the summary came out of the window');
+          }
+          if (testCase.heard) assert.deepEqual(cards[0].heard, testCase.heard(expected));
           cards.forEach((card, i) => {
             const native = expected[i];
             assert.equal(card.heading, sheets[i], 'not the path inside the folder chosen');
+            if (sheets[i] in failsWith) {
+              assert.equal(card.error, failsWith[sheets[i]]);
+              return assert.ok(card.meaning, `no explanation of ${card.error}`);
+            }
             if (!native) return assert.equal(card.state, 'Cancelled.');
             if (testCase.room) return assert.equal(card.log, '', 'the run ran');
             assert.equal(card.log, native.terminal);
@@ -530,7 +679,7 @@ for (const engineName of engines) {
           }
           if (testCase.message) assert.equal(cards[0].error, testCase.message);
           if (testCase.same) assert.equal(cards[0].image, await sha256(path.join(ROOT, testCase.same)));
-          if (testCase.after) await testCase.after(engine, cards, expected);
+          if (testCase.after) await testCase.after(engine, cards, expected, folder);
         } finally {
           if (testCase.offline) await engine.page.context().setOffline(false);
           engine.server.rewrites.clear();
