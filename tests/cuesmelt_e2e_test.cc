@@ -442,7 +442,8 @@ TEST(EndToEnd, ZipArchivesConvertOrAreRefusedByName) {
        "Error: the zip archive \"two sheets.zip\" holds several CUE sheets: \"Sample Disc.cue\", "
        "\"Disc 2/Sample Disc.cue\". Quitting...\n"},
       {"missing track.zip", Image::Untouched, kParsing,
-       "FILE not found at \"missing track.zip/Sample Disc (Track 3).bin\". Quitting...\n"},
+       "FILE not found in the zip archive at \"missing track.zip/Sample Disc (Track 3).bin\". "
+       "Quitting...\n"},
       {"odd size.zip", Image::Untouched, kWriting,
        "Error in TRACK: specified file not multiple of 2352\n"},
       {"cut short.zip", Image::Untouched, kParsing,

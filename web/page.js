@@ -36,11 +36,11 @@ function convertFiles(picked, picker) {
   const files = [...byPath.values()];
   const sheets = files
     .map(({ path }) => path)
-    .filter((path) => /\.cue$/i.test(path))
+    .filter((path) => /\.(cue|zip)$/i.test(path)) // a zip archive holds a disc: the run reads its sheet
     .sort((a, b) => a.localeCompare(b, undefined, { numeric: true }));
   if (sheets.length === 0) {
     notice.textContent = files.length
-      ? `No CUE sheet among the ${files.length} files: pick the .cue file together with its .bin files.`
+      ? `No CUE sheet or zip archive among the ${files.length} files: pick the .cue file together with its .bin files, or the disc's .zip.`
       : '';
     return;
   }

@@ -104,7 +104,8 @@ function nextRun() {
 }
 
 /** The room is checked before anything is written: an image that cannot fit is not made. */
-async function sized(run, { size, privateFile }) {
+async function sized(run, { size, sheetInArchive, privateFile }) {
+  if (sheetInArchive) run.nameImageAfter(sheetInArchive);
   const room = privateFile ? await roomLeft() : Infinity;
   if (run !== current) return; // cancelled meanwhile
   if (size > room) {

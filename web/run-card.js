@@ -50,6 +50,12 @@ export class Run {
     this.card.append(heading, this.state, this.progressRow, this.log, this.result);
   }
 
+  /** A zip archive's image is named after the sheet inside it, once the worker has found it. */
+  nameImageAfter(sheet) {
+    this.imageName = sheet.replace(/\.cue$/i, '') + '.cdi';
+    this.bar.setAttribute('aria-label', `${this.imageName} written`);
+  }
+
   setState(text, className) {
     this.card.classList.remove('waiting', 'running', 'cancelling');
     if (className) this.card.classList.add(className);

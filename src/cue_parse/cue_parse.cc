@@ -64,16 +64,14 @@ bool is_ascii(std::string_view text) {
 /// refuses a name that names none.
 using TrackFileFinder = std::function<disc::TrackSource(std::string_view name)>;
 
-[[noreturn]] void fail_not_found(const std::string& quoted_path) {
-  throw Failure("FILE not found at " + quoted_path + ". Quitting...");
-}
-
 /// On disk, the name is joined to the sheet's folder. A path exists when its
 /// status can be obtained, following symbolic links; a directory passes.
 TrackFileFinder finder_on_disk(std::string_view cue_path) {
   return [folder = std::string(base::directory_of(cue_path))](std::string_view name) {
     std::string path = base::join_path(folder, name);
-    if (!base::path_status(path)) fail_not_found(base::quoted_path(path));
+    if (!base::path_status(path)) {
+      throw Failure("FILE not found at " + base::quoted_path(path) + ". Quitting...");
+    }
     return disc::TrackSource(disc::BinaryFile{std::move(path)});
   };
 }
@@ -84,7 +82,10 @@ TrackFileFinder finder_in_archive(const zip::Archive& archive, std::string_view 
   return [&archive, folder = std::string(folder)](std::string_view name) {
     const std::string entry_name = zip::name_in_folder(folder, name);
     const zip::Entry* entry = archive.find(entry_name);
-    if (!entry) fail_not_found(zip::quoted_entry_path(archive.path(), entry_name));
+    if (!entry) {
+      throw Failure("FILE not found in the zip archive at " +
+                    zip::quoted_entry_path(archive.path(), entry_name) + ". Quitting...");
+    }
     return disc::TrackSource(disc::ArchiveEntry{archive.path(), *entry});
   };
 }

@@ -31,6 +31,18 @@ function copySample(folder, { leaveOut } = {}) {
   }
 }
 
+/** The sample disc packed by Info-ZIP's zip into `archive`, as dumps are shared. */
+function zipSample(archive, { leaveOut } = {}) {
+  const names = fs.readdirSync(SAMPLE).filter((name) => name !== leaveOut);
+  spawnSync('zip', ['-q', path.resolve(archive), ...names], { cwd: SAMPLE, stdio: 'inherit' });
+}
+
+/** The image's name for a disc: after its sheet, or the one sheet inside its zip archive. */
+function imageName(folder, disc) {
+  const listed = disc.endsWith('.zip') ? spawnSync('unzip', ['-Z1', path.join(folder, disc)], { encoding: 'utf8' }).stdout : disc;
+  return path.basename(listed.split('\n').find((name) => name.endsWith('.cue'))).replace(/\.cue$/, '.cdi');
+}
+
 /** A disc of about 690 MB whose every sector carries its own number. */
 function writeLargeDisc(folder) {
   const noise = crypto.randomBytes(RAW);
@@ -207,15 +219,26 @@ const CASES = [
     },
   },
   {
-    name: 'sheets in subfolders of a chosen folder find their BINs',
+    name: 'a zip converts as its files do, its image named after the sheet inside; one without a BIN is refused',
+    make: (folder) => {
+      zipSample(path.join(folder, 'Game (Japan).zip'));
+      zipSample(path.join(folder, 'Lacking.zip'), { leaveOut: 'Sample Disc (Track 2).bin' });
+    },
+    images: 1,
+    same: 'build/sample.cdi',
+  },
+  {
+    name: 'sheets in subfolders of a chosen folder find their BINs, a zip there too',
     make: (folder) => {
       fs.mkdirSync(path.join(folder, 'A'));
       copySample(path.join(folder, 'A'));
       fs.mkdirSync(path.join(folder, 'B'));
       fs.copyFileSync(path.join(SAMPLE, 'Sample Disc (Track 1).bin'), path.join(folder, 'B/Sample Disc (Track 1).bin'));
       fs.writeFileSync(path.join(folder, 'B/Audio Only.cue'), AUDIO_ONLY);
+      fs.mkdirSync(path.join(folder, 'C'));
+      zipSample(path.join(folder, 'C/Zipped.zip'));
     },
-    images: 2,
+    images: 3,
     folder: true,
     engines: ['chromium'], // the other drivers pick files, not folders
   },
@@ -612,7 +635,7 @@ for (const engineName of engines) {
           testCase.make(folder);
           const byPage = (a, b) => a.localeCompare(b, undefined, { numeric: true });
           const names = filesUnder(folder).sort(byPage);
-          const sheets = names.filter((name) => name.endsWith('.cue'));
+          const sheets = names.filter((name) => /\.(cue|zip)$/.test(name));
           const expected = [];
           const failsWith = testCase.failsWith || {};
           for (const [i, sheet] of sheets.entries()) {
@@ -666,7 +689,7 @@ for (const engineName of engines) {
             assert.equal(card.log, native.terminal);
             assert.equal(card.image, native.image);
             if (native.image) {
-              if (card.download) assert.equal(card.download, path.basename(sheets[i]).replace(/\.cue$/, '.cdi'));
+              if (card.download) assert.equal(card.download, imageName(folder, sheets[i]));
               assert.deepEqual(card.progress, [native.size, native.size]);
             } else {
               assert.ok(card.meaning, `no explanation of ${card.error}`);
