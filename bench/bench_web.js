@@ -24,10 +24,14 @@
 // process (the page and its worker) and of the browser process, as the
 // kernel counts them.
 //
+// With --zip deflated it times instead, in alternating pairs, the page on
+// a zip archive of the disc (packed by Info-ZIP's zip, deflated) against the
+// page on its unpacked files, and prints the median of the ratios.
+//
 // Needs `npm ci` in tests/web, the web build and the native build:
 //   node bench/bench_web.js [--site build-web/site] [--cuesmelt build/cuesmelt]
 //                           [--runs 5] [--mode MODE1/2352] [--dir FOLDER]
-//                           [--engine chromium|firefox]
+//                           [--engine chromium|firefox] [--zip deflated]
 'use strict';
 const { execFileSync } = require('child_process');
 const crypto = require('crypto');
@@ -43,13 +47,13 @@ const DATA_SECTORS = 255000;
 function options() {
   const given = {
     site: 'build-web/site', cuesmelt: 'build/cuesmelt', runs: '5', mode: 'MODE1/2352', dir: os.tmpdir(),
-    engine: 'chromium',
+    engine: 'chromium', zip: '',
   };
   const args = process.argv.slice(2);
   for (let i = 0; i < args.length; i += 2) {
     const name = args[i].replace(/^--/, '');
     if (!(name in given) || args[i + 1] === undefined) {
-      console.error('usage: bench_web.js [--site D] [--cuesmelt P] [--runs N] [--mode M] [--dir D] [--engine E]');
+      console.error('usage: bench_web.js [--site D] [--cuesmelt P] [--runs N] [--mode M] [--dir D] [--engine E] [--zip deflated]');
       process.exit(2);
     }
     given[name] = args[i + 1];
@@ -57,8 +61,14 @@ function options() {
   return { ...given, runs: Number(given.runs) };
 }
 
-function makeDisc(folder, mode) {
+/**
+ * The bench disc in `folder`; `compressible`, its bytes deflate to about
+ * half, as a game's data does (random bytes of 16 values, then zeros), else
+ * to nothing.
+ */
+function makeDisc(folder, mode, compressible = false) {
   const block = crypto.randomBytes(8 << 20);
+  if (compressible) block.forEach((byte, i) => (block[i] = i % (4 << 20) < 3 << 20 ? byte & 0xF0 : 0));
   const writeTrack = (name, sectors) => {
     const fd = fs.openSync(path.join(folder, name), 'w');
     for (let left = sectors * RAW; left > 0; left -= block.length) {
@@ -272,8 +282,32 @@ const median = (values) => {
   return sorted.length % 2 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2;
 };
 
+/** The page on a deflated zip of the disc against the page on its files, in pairs. */
+async function zipAgainstFiles(given) {
+  await onBenchDisc({ ...given, compressible: true }, given.mode, async (engine, files) => {
+    const archive = path.join(path.dirname(files[0]), 'Bench.zip');
+    execFileSync('zip', ['-q', '-j', archive, ...files]);
+    console.log(`archive ${(fs.statSync(archive).size / 1e6).toFixed(0)} MB, ${given.runs} pairs`);
+    const sizes = [(await pageRun(engine, [archive])).size, (await pageRun(engine, files)).size];
+    if (sizes[0] !== sizes[1] || sizes[0] === 0) throw new Error(`images of ${sizes.join(' and ')} bytes`);
+    const zipped = [];
+    const unpacked = [];
+    for (let n = 0; n < given.runs; n++) {
+      const pair = n % 2 === 0
+        ? [await pageRun(engine, [archive]), await pageRun(engine, files)]
+        : [await pageRun(engine, files), await pageRun(engine, [archive])].reverse();
+      zipped.push(pair[0].time);
+      unpacked.push(pair[1].time);
+    }
+    const ratio = median(zipped.map((time, i) => time / unpacked[i]));
+    console.log(`page on the zip ${median(zipped).toFixed(2)} s, on the files ${median(unpacked).toFixed(2)} s ` +
+      `(medians); ratio zip/files ${ratio.toFixed(2)} (median of pairs)`);
+  });
+}
+
 async function main() {
   const given = options();
+  if (given.zip) return zipAgainstFiles(given);
   const folder = fs.mkdtempSync(path.join(given.dir, 'cuesmelt-bench-web-'));
   let engine = null;
   try {
@@ -342,11 +376,11 @@ if (require.main === module) {
  * folder under `dir`, with the page of `site` open in `engineName`;
  * afterwards the browser is closed and the disc removed, either way.
  */
-async function onBenchDisc({ dir, site, engine: engineName }, mode, body) {
+async function onBenchDisc({ dir, site, engine: engineName, compressible }, mode, body) {
   const folder = fs.mkdtempSync(path.join(dir, 'cuesmelt-bench-'));
   let engine = null;
   try {
-    const files = makeDisc(folder, mode);
+    const files = makeDisc(folder, mode, compressible);
     engine = await openEngine(engineName, site);
     console.log(`${engine.name} ${engine.version}`);
     return await body(engine, files);
