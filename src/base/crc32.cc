@@ -1,8 +1,6 @@
 // Choosing how crc32() computes, by what the processor has.
 #include "base/crc32.h"
 
-#include <array>
-
 namespace base {
 namespace {
 
@@ -10,8 +8,12 @@ bool always() {
   return true;
 }
 
-constexpr std::array kMethods {
-      Crc32Method{"portable", always, portable_crc32},
+constexpr Crc32Method kMethods[] = {
+#if defined(__x86_64__)
+    {"vpclmulqdq_avx512", has_vpclmulqdq_avx512, vpclmulqdq_avx512_crc32},
+    {"pclmulqdq", has_pclmulqdq, pclmulqdq_crc32},
+#endif
+    {"portable", always, portable_crc32},
 };
 
 using Compute = std::uint32_t (*)(std::uint32_t, std::string_view);

@@ -1,7 +1,7 @@
-// The CRC-32 of zip archives, computed by one of several methods: the
-// system's own (zlib's natively, a table in the browser) runs anywhere;
-// others that need particular instructions run where the processor has
-// them. Which one runs is chosen once, at run time, so that one binary
+// The CRC-32 of zip archives, computed the fastest way the processor
+// allows: on x86-64 by folding with carry-less multiplication, and
+// otherwise by the system's own method (zlib's natively, a table in the
+// browser). Which one runs is chosen once, at run time, so that one binary
 // serves every processor of its kind.
 #pragma once
 
@@ -27,8 +27,15 @@ struct Crc32Method {
 /// runs here. The last runs on any processor.
 std::span<const Crc32Method> crc32_methods();
 
-// The methods themselves: the portable one in crc32_zlib.cc (natively) or
-// crc32_web.cc.
+// The methods themselves, each defined where it belongs: the portable one
+// in crc32_zlib.cc (natively) or crc32_web.cc, the others in the files of
+// their processors.
 std::uint32_t portable_crc32(std::uint32_t crc, std::string_view bytes);
+#if defined(__x86_64__)
+bool has_pclmulqdq();
+std::uint32_t pclmulqdq_crc32(std::uint32_t crc, std::string_view bytes);
+bool has_vpclmulqdq_avx512();
+std::uint32_t vpclmulqdq_avx512_crc32(std::uint32_t crc, std::string_view bytes);
+#endif
 
 }  // namespace base
