@@ -13,6 +13,9 @@ constexpr Crc32Method kMethods[] = {
     {"vpclmulqdq_avx512", has_vpclmulqdq_avx512, vpclmulqdq_avx512_crc32},
     {"pclmulqdq", has_pclmulqdq, pclmulqdq_crc32},
 #endif
+#if defined(__aarch64__) && defined(__linux__) && defined(__AARCH64EL__)
+    {"armv8_crc32", has_armv8_crc32, armv8_crc32},
+#endif
     {"portable", always, portable_crc32},
 };
 

@@ -1,8 +1,8 @@
 // The CRC-32 of zip archives, computed the fastest way the processor
-// allows: on x86-64 by folding with carry-less multiplication, and
-// otherwise by the system's own method (zlib's natively, a table in the
-// browser). Which one runs is chosen once, at run time, so that one binary
-// serves every processor of its kind.
+// allows: on x86-64 by folding with carry-less multiplication, on 64-bit
+// Arm with its CRC32 instructions, and otherwise by the system's own method
+// (zlib's natively, a table in the browser). Which one runs is chosen
+// once, at run time, so that one binary serves every processor of its kind.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +36,10 @@ bool has_pclmulqdq();
 std::uint32_t pclmulqdq_crc32(std::uint32_t crc, std::string_view bytes);
 bool has_vpclmulqdq_avx512();
 std::uint32_t vpclmulqdq_avx512_crc32(std::uint32_t crc, std::string_view bytes);
+#endif
+#if defined(__aarch64__) && defined(__linux__) && defined(__AARCH64EL__)
+bool has_armv8_crc32();
+std::uint32_t armv8_crc32(std::uint32_t crc, std::string_view bytes);
 #endif
 
 }  // namespace base
