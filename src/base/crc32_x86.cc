@@ -14,7 +14,7 @@
 // Folding: a 128-bit block X with D bits of message after it counts as
 // X * x^D. Split into halves, X = H * x^64 + L, its remainder by P is that
 // of H * (x^(D+64) mod P) + L * (x^D mod P): two carry-less products of 64
-// by 32 bits, less than 128 bits, which are added into the block D bits on.
+// by 32 bits, which fit in a block and are added into the block D bits on.
 // The message keeps its remainder while blocks pile up in a few
 // accumulators; at its end one 128-bit block and a tail of under 16 bytes
 // are left, which the portable method finishes.
@@ -62,12 +62,20 @@ constexpr FoldDistance fold_distance(unsigned bits) {
 
 constexpr unsigned kBlockBits = 128;
 constexpr std::size_t kBlock = kBlockBits / 8;
-// PCLMULQDQ: four accumulators of one block each, so that four products are
-// under way while one finishes.
+// A product takes several cycles to come out: folding into four
+// accumulators at once keeps the multiplier busy meanwhile. With PCLMULQDQ
+// each holds a block; with VPCLMULQDQ four (512 bits, `kWide` bytes).
 constexpr std::size_t kLanes = 4;
-// VPCLMULQDQ: four accumulators of four blocks.
 constexpr std::size_t kWide = 4 * kBlock;
-constexpr std::size_t kWideLanes = 4;
+
+// The distances, computed here when the program is compiled: from a block
+// to the next; from an accumulator of PCLMULQDQ to the same one a round
+// later, which is also from one 512-bit value to the next; and from an
+// accumulator of VPCLMULQDQ to the same one a round later.
+constexpr FoldDistance kOneBlockOn = fold_distance(kBlockBits);
+constexpr FoldDistance kFourBlocksOn = fold_distance(4 * kBlockBits);
+constexpr FoldDistance kSixteenBlocksOn = fold_distance(16 * kBlockBits);
+static_assert(kLanes == 4, "a round's distances are for four accumulators");
 
 // The functions' `crc` is the complement of the register that carries the
 // remainder along; the register is added into the message's first 32 bits.
@@ -106,7 +114,7 @@ TARGET_PCLMUL __m128i fold(__m128i block, __m128i by, __m128i next) {
 /// `end`, all before folded into the block, the register too: from a
 /// register of zero the portable method goes on through them.
 TARGET_PCLMUL std::uint32_t finish(__m128i block, const char* at, const char* end) {
-  const __m128i by_one_block = distance_operand(fold_distance(kBlockBits));
+  const __m128i by_one_block = distance_operand(kOneBlockOn);
   for (; end - at >= static_cast<std::ptrdiff_t>(kBlock); at += kBlock) {
     block = fold(block, by_one_block, load(at));
   }
@@ -122,7 +130,7 @@ TARGET_PCLMUL std::uint32_t finish(__m128i block, const char* at, const char* en
 TARGET_AVX512_INLINE __m128i narrow(__m512i wide) {
   char bytes[kWide];
   _mm512_storeu_si512(bytes, wide);
-  const __m128i by_one_block = distance_operand(fold_distance(kBlockBits));
+  const __m128i by_one_block = distance_operand(kOneBlockOn);
   __m128i block = load(bytes);
   block = fold(block, by_one_block, load(bytes + kBlock));
   block = fold(block, by_one_block, load(bytes + 2 * kBlock));
@@ -161,7 +169,7 @@ TARGET_PCLMUL std::uint32_t pclmulqdq_crc32(std::uint32_t crc, std::string_view 
   __m128i lane1 = load(at + kBlock);
   __m128i lane2 = load(at + 2 * kBlock);
   __m128i lane3 = load(at + 3 * kBlock);
-  const __m128i by_all_lanes = distance_operand(fold_distance(kLanes * kBlockBits));
+  const __m128i by_all_lanes = distance_operand(kFourBlocksOn);
   for (at += kLanes * kBlock; end - at >= static_cast<std::ptrdiff_t>(kLanes * kBlock);
        at += kLanes * kBlock) {
     lane0 = fold(lane0, by_all_lanes, load(at));
@@ -169,7 +177,7 @@ TARGET_PCLMUL std::uint32_t pclmulqdq_crc32(std::uint32_t crc, std::string_view 
     lane2 = fold(lane2, by_all_lanes, load(at + 2 * kBlock));
     lane3 = fold(lane3, by_all_lanes, load(at + 3 * kBlock));
   }
-  const __m128i by_one_block = distance_operand(fold_distance(kBlockBits));
+  const __m128i by_one_block = distance_operand(kOneBlockOn);
   const __m128i block =
       fold(fold(fold(lane0, by_one_block, lane1), by_one_block, lane2), by_one_block, lane3);
   return finish(block, at, end);
@@ -181,7 +189,7 @@ bool has_vpclmulqdq_avx512() {
 }
 
 TARGET_AVX512 std::uint32_t vpclmulqdq_avx512_crc32(std::uint32_t crc, std::string_view bytes) {
-  if (bytes.size() < kWideLanes * kWide) return pclmulqdq_crc32(crc, bytes);
+  if (bytes.size() < kLanes * kWide) return pclmulqdq_crc32(crc, bytes);
   const char* at = bytes.data();
   const char* const end = at + bytes.size();
   // The register goes into the first 32 bits alone.
@@ -190,15 +198,15 @@ TARGET_AVX512 std::uint32_t vpclmulqdq_avx512_crc32(std::uint32_t crc, std::stri
   __m512i lane1 = load_wide(at + kWide);
   __m512i lane2 = load_wide(at + 2 * kWide);
   __m512i lane3 = load_wide(at + 3 * kWide);
-  const __m512i by_all_lanes = wide_operand(fold_distance(kWideLanes * kWide * 8));
-  for (at += kWideLanes * kWide; end - at >= static_cast<std::ptrdiff_t>(kWideLanes * kWide);
-       at += kWideLanes * kWide) {
+  const __m512i by_all_lanes = wide_operand(kSixteenBlocksOn);
+  for (at += kLanes * kWide; end - at >= static_cast<std::ptrdiff_t>(kLanes * kWide);
+       at += kLanes * kWide) {
     lane0 = fold_wide(lane0, by_all_lanes, load_wide(at));
     lane1 = fold_wide(lane1, by_all_lanes, load_wide(at + kWide));
     lane2 = fold_wide(lane2, by_all_lanes, load_wide(at + 2 * kWide));
     lane3 = fold_wide(lane3, by_all_lanes, load_wide(at + 3 * kWide));
   }
-  const __m512i by_one_lane = wide_operand(fold_distance(kWide * 8));
+  const __m512i by_one_lane = wide_operand(kFourBlocksOn);
   __m512i wide = fold_wide(fold_wide(fold_wide(lane0, by_one_lane, lane1), by_one_lane, lane2),
                            by_one_lane, lane3);
   for (; end - at >= static_cast<std::ptrdiff_t>(kWide); at += kWide) {
