@@ -12,7 +12,7 @@
 #include <string>
 
 #include "base/failure.h"
-#include "base/inflater.h"
+#include "base/crc32.h"
 #include "cue_parse/cue_parse.h"
 #include "failure_check.h"
 #include "scratch_dir.h"

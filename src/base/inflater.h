@@ -1,12 +1,11 @@
 // Raw deflate streams (RFC 1951), the compression of zip archives, inflated
-// piece by piece into the caller's buffer, and the CRC-32 that checks them.
+// piece by piece into the caller's buffer (their CRC-32 is in crc32.h).
 //
-// Natively zlib does both. In the browser the program has no zlib: there
-// the page's worker provides the inflater, and the CRC-32 is computed here.
+// Natively zlib inflates. In the browser the program has no zlib: there
+// the page's worker provides the inflater.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <string_view>
 
@@ -41,9 +40,5 @@ class Inflater {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-/// The CRC-32 of zip archives (the polynomial of ISO 3309), `crc` carried
-/// on over `bytes`; 0 starts one.
-std::uint32_t crc32(std::uint32_t crc, std::string_view bytes);
 
 }  // namespace base

@@ -4,7 +4,6 @@
 // and write the program's memory in place, so nothing is copied across.
 #include <emscripten.h>
 
-#include <array>
 #include <new>
 
 #include "base/inflater.h"
@@ -39,22 +38,6 @@ EM_JS(void, cuesmelt_inflater_close, (int id), {
 // clang-format on
 
 namespace base {
-namespace {
-
-/// The table of the reflected polynomial 0xEDB88320, a byte at a time.
-constexpr std::array<std::uint32_t, 256> crc_table() {
-  std::array<std::uint32_t, 256> table{};
-  for (std::uint32_t n = 0; n < 256; ++n) {
-    std::uint32_t c = n;
-    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-    table[n] = c;
-  }
-  return table;
-}
-
-constexpr std::array<std::uint32_t, 256> kCrcTable = crc_table();
-
-}  // namespace
 
 struct Inflater::State {
   int id = 0;
@@ -84,14 +67,6 @@ Inflater::Step Inflater::inflate(std::string_view input, char* output, std::size
       cuesmelt_inflater_run(state_->id, input.data(), input.size(), output, room, counts);
   const Result result = code > 0 ? Result::End : code == 0 ? Result::More : Result::Damaged;
   return {result, counts[0], counts[1]};
-}
-
-std::uint32_t crc32(std::uint32_t crc, std::string_view bytes) {
-  crc = ~crc;
-  for (const char byte : bytes) {
-    crc = kCrcTable[(crc ^ static_cast<unsigned char>(byte)) & 0xFF] ^ (crc >> 8);
-  }
-  return ~crc;
 }
 
 }  // namespace base

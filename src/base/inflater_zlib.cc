@@ -60,14 +60,4 @@ Inflater::Step Inflater::inflate(std::string_view input, char* output, std::size
   }
 }
 
-std::uint32_t crc32(std::uint32_t crc, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const auto piece = static_cast<uInt>(std::min(bytes.size(), kLargestPiece));
-    crc = static_cast<std::uint32_t>(
-        ::crc32(crc, reinterpret_cast<const Bytef*>(bytes.data()), piece));
-    bytes.remove_prefix(piece);
-  }
-  return crc;
-}
-
 }  // namespace base

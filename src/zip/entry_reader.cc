@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/crc32.h"
 #include "base/failure.h"
 #include "base/utf8.h"
 #include "zip/records.h"
