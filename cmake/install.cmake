@@ -25,6 +25,9 @@ endfunction()
 # tree is a template so that the version is written in one place. The plain
 # page stays in the build folder for the documented-messages test.
 set(cuesmelt_man_page ${CMAKE_BINARY_DIR}/doc/cuesmelt.1)
+# The banner line it quotes names the configured address, each hyphen-minus
+# written as roff wants one typed.
+string(REPLACE "-" "\\-" cuesmelt_home_page_roff "${CUESMELT_HOME_PAGE}")
 configure_file(${CMAKE_SOURCE_DIR}/doc/cuesmelt.1.in ${cuesmelt_man_page} @ONLY)
 cuesmelt_gzip(${cuesmelt_man_page} ${cuesmelt_man_page}.gz)
 
@@ -56,8 +59,8 @@ endif()
 
 set(CPACK_PACKAGE_NAME cuesmelt)
 set(CPACK_PACKAGE_VENDOR "the cuesmelt developers")
-set(CPACK_PACKAGE_CONTACT "The cuesmelt developers <developers@cuesmelt.example.org>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://cuesmelt.example.org")
+set(CPACK_PACKAGE_CONTACT "${CUESMELT_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${CUESMELT_HOME_PAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert Redump Dreamcast CD dumps (CUE/BIN) into CDI disc images")
 # Lines of the long description, as the Debian control file wants them.
