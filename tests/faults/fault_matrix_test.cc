@@ -53,13 +53,18 @@ class SampleCopy {
   TempDir dir_;
 };
 
+/// The variable that preloads the shim into cuesmelt, as NAME=value
+/// (tests/CMakeLists.txt).
+const std::string kPreload = FAULT_PRELOAD;
+const std::string kPreloadName = kPreload.substr(0, kPreload.find('='));
+
 /// Runs cuesmelt on `disc` with the shim preloaded and `plan` as its fault.
 Outcome convert(const SampleCopy& disc, const std::string& plan, const std::string& census = {}) {
-  ::setenv("LD_PRELOAD", FAULT_SHIM, 1);
+  ::setenv(kPreloadName.c_str(), kPreload.substr(kPreloadName.size() + 1).c_str(), 1);
   ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
   if (!census.empty()) ::setenv("CUESMELT_FAULT_CENSUS", census.c_str(), 1);
   Outcome outcome = run_program(CUESMELT_BINARY, {"-i", disc.sheet(), "-o", disc.output()});
-  ::unsetenv("LD_PRELOAD");
+  ::unsetenv(kPreloadName.c_str());
   ::unsetenv("CUESMELT_FAULT");
   ::unsetenv("CUESMELT_FAULT_CENSUS");
   return outcome;
@@ -238,8 +243,8 @@ TEST_F(FaultMatrix, NoTextReachesTheImageWithTheStandardStreamsClosed) {
   const std::string plan = plan_for("read", census(disc, "")["read"], "eio");
   ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
   const Outcome run =
-      run_program("/bin/sh", {"-c", "LD_PRELOAD=\"$1\" exec \"$0\" -i \"$2\" -o \"$3\" >&- 2>&-",
-                              CUESMELT_BINARY, FAULT_SHIM, disc.sheet(), disc.output()});
+      run_program("/bin/sh", {"-c", "export \"$1\" && exec \"$0\" -i \"$2\" -o \"$3\" >&- 2>&-",
+                              CUESMELT_BINARY, kPreload, disc.sheet(), disc.output()});
   ::unsetenv("CUESMELT_FAULT");
   EXPECT_EQ(run.status, 1);
   const std::string image = read_file(disc.output());
