@@ -144,8 +144,8 @@ fi
 # it to find its libraries where the package's dependencies put them.
 run=()
 if [ "$architecture" != "$(dpkg --print-architecture)" ]; then
-  read -r -a run < <(sed -n 's/^CUESMELT_QEMU:FILEPATH=//p' "$build/CMakeCache.txt")
-  [ ${#run[@]} -eq 1 ] && [ -x "${run[0]}" ] || {
+  run=("$(sed -n 's/^CUESMELT_QEMU:FILEPATH=//p' "$build/CMakeCache.txt")")
+  [ -x "${run[0]}" ] || {
     echo "no qemu-user in $build/CMakeCache.txt" >&2
     exit 1
   }

@@ -65,8 +65,8 @@ if [ "$machine" = "$(uname -m)" ]; then
   ldd_out=$(ldd "$binary" 2>&1 || true)
   [[ $ldd_out == *"not a dynamic executable"* ]] || fail "ldd bin/cuesmelt: $ldd_out"
 else
-  read -r -a run < <(sed -n 's/^CUESMELT_QEMU:FILEPATH=//p' "$build/CMakeCache.txt")
-  [ ${#run[@]} -eq 1 ] && [ -x "${run[0]}" ] || fail "no qemu-user in $build/CMakeCache.txt"
+  run=("$(sed -n 's/^CUESMELT_QEMU:FILEPATH=//p' "$build/CMakeCache.txt")")
+  [ -x "${run[0]}" ] || fail "no qemu-user in $build/CMakeCache.txt"
 fi
 # ldd tells nothing of another processor's programs: no loader asked for and
 # no library named, whatever the processor.
