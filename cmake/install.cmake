@@ -25,6 +25,9 @@ endfunction()
 # tree is a template so that the version is written in one place. The plain
 # page stays in the build folder for the documented-messages test.
 set(cuesmelt_man_page ${CMAKE_BINARY_DIR}/doc/cuesmelt.1)
+# The banner line it quotes names the configured address, each hyphen-minus
+# written as roff wants one typed.
+string(REPLACE "-" "\\-" cuesmelt_home_page_roff "${CUESMELT_HOME_PAGE}")
 configure_file(${CMAKE_SOURCE_DIR}/doc/cuesmelt.1.in ${cuesmelt_man_page} @ONLY)
 cuesmelt_gzip(${cuesmelt_man_page} ${cuesmelt_man_page}.gz)
 
@@ -56,8 +59,8 @@ endif()
 
 set(CPACK_PACKAGE_NAME cuesmelt)
 set(CPACK_PACKAGE_VENDOR "the cuesmelt developers")
-set(CPACK_PACKAGE_CONTACT "The cuesmelt developers <developers@cuesmelt.example.org>")
-set(CPACK_PACKAGE_HOMEPAGE_URL "https://cuesmelt.example.org")
+set(CPACK_PACKAGE_CONTACT "${CUESMELT_MAINTAINER}")
+set(CPACK_PACKAGE_HOMEPAGE_URL "${CUESMELT_HOME_PAGE}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert Redump Dreamcast CD dumps (CUE/BIN) into CDI disc images")
 # Lines of the long description, as the Debian control file wants them.
@@ -114,11 +117,24 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION otherosfs)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# cpack labels a package with the build machine's architecture; a cross
+# build's toolchain file names the target's (dpkg-shlibdeps then needs the
+# target's libc6, libstdc++6 and libgcc-s1 from the multiarch packages).
+if(CUESMELT_DEBIAN_ARCHITECTURE)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CUESMELT_DEBIAN_ARCHITECTURE})
+endif()
 
 # TGZ (build-release): cuesmelt-<version>-linux-<cpu>.tar.gz, everything under
-# a folder of the same name; ZIP (build-windows) likewise.
+# a folder of the same name; ZIP (build-windows) likewise. The processor as
+# `uname -m` names it (x86_64, aarch64), but 32-bit ARM by the name of the
+# ABI the program needs, Debian's armhf: `uname -m` says armv7l or armv8l
+# there, and names no ABI.
 string(TOLOWER "${CMAKE_SYSTEM_NAME}" cuesmelt_system)
-set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${cuesmelt_system}-${CMAKE_SYSTEM_PROCESSOR}")
+set(cuesmelt_cpu ${CMAKE_SYSTEM_PROCESSOR})
+if(CUESMELT_DEBIAN_ARCHITECTURE STREQUAL "armhf")
+  set(cuesmelt_cpu armhf)
+endif()
+set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-${cuesmelt_system}-${cuesmelt_cpu}")
 
 # The time every file in the packages carries: the date of the changelog's
 # top entry, as seconds since 1970.

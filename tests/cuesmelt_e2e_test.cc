@@ -336,6 +336,8 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
       {"REM SESSION 01\nFILE big.bin BINARY\nTRACK 01 MODE1/2352\n"
        "FILE odd.bin BINARY\nTRACK 02 MODE1/2352\n",
        bad_size},
+      {"REM SESSION 01\nFILE huge.bin BINARY\nTRACK 01 MODE1/2352\n",
+       "Error in TRACK: specified file too large\n"},
       {"REM SESSION 01\nFILE t.bin BINARY\nTRACK 01 AUDIO\nFILE t.bin BINARY\nTRACK 02 AUDIO\n"
        "INDEX 01 00:00:02\n",
        "Error in TRACK: INDEX 01 lies beyond the end of its file. Quitting...\n"},
@@ -353,6 +355,8 @@ TEST(EndToEnd, ADiscRefusedBeforeWritingNeverTouchesTheOutput) {
   dir.write("t.bin", std::string(2352, 't'));
   dir.write("odd.bin", std::string(2353, 'o'));
   dir.write("big.bin", std::string(2352 * 4000, 'b'));
+  // Sparse: the first whole number of sectors from 4 GiB on.
+  fs::resize_file(fs_path(dir.write("huge.bin", "")), std::uintmax_t{1826092} * 2352);
   fs::create_directory(fs_path(dir.path("folder")));
   for (const auto& c : cases) expect_refused_untouched(dir, c.sheet, c.err, c.or_err, c.out);
 }

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
-# check_package.sh: builds the Debian package from a release build (the
-# "package" presets), checks its metadata and contents, the copyright file
+# check_package.sh [package | package-aarch64 | package-armhf]: builds the
+# Debian package from a release build (the "package" presets, or those of
+# an ARM package), checks its metadata, its architecture against the
+# program in it, and its contents, the copyright file
 # against LICENSE and the changelog against the version, and runs lintian,
 # which must report no error and no warning. Then, as root, it installs the
 # package with dpkg, converts the sample disc with the installed
-# /usr/bin/cuesmelt, compares that image with the one the build tree made,
-# and removes the package again. The package is removed on every way out,
-# failures included.
+# /usr/bin/cuesmelt (an ARM one under qemu-user, with the libraries that
+# its dependencies brought), compares that image with the one the build
+# tree made, and removes the package again. The package is removed on every
+# way out, failures included. An ARM package installs beside the build
+# machine's packages once dpkg knows its architecture (tools/setup.sh --arm).
 #
 # Installing changes the system's set of packages, so that part runs only as
 # root (CI runs it as root on a throwaway machine), and it leaves a system
@@ -26,14 +30,33 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# The build tree converts the sample disc too: build-package/sample.cdi.
-rm -rf build-package/packages
-cmake --preset package >/dev/null
-cmake --build --preset package
-cpack --config build-package/CPackConfig.cmake
-debs=(build-package/packages/cuesmelt_*.deb)
+preset=${1:-package}
+build=build-$preset
+# The architecture the package is for, and how `file` names its processor.
+case $preset in
+  package) architecture=$(dpkg --print-architecture) ;;
+  package-aarch64) architecture=arm64 ;;
+  package-armhf) architecture=armhf ;;
+  *)
+    echo "usage: $0 [package | package-aarch64 | package-armhf]" >&2
+    exit 2
+    ;;
+esac
+case $architecture in
+  amd64) processor="x86-64" ;;
+  arm64) processor="ARM aarch64" ;;
+  armhf) processor="ARM, EABI5" ;;
+  *) processor= ;;
+esac
+
+# The build tree converts the sample disc too: $build/sample.cdi.
+rm -rf "$build/packages"
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
+cpack --config "$build/CPackConfig.cmake"
+debs=("$build"/packages/cuesmelt_*.deb)
 [ ${#debs[@]} -eq 1 ] && [ -f "${debs[0]}" ] || {
-  echo "expected one package in build-package/packages" >&2
+  echo "expected one package in $build/packages" >&2
   exit 1
 }
 deb=${debs[0]}
@@ -41,6 +64,10 @@ deb=${debs[0]}
 field() { dpkg-deb --field "$deb" "$1"; }
 [ "$(field Package)" = cuesmelt ] || { echo "package name: $(field Package)" >&2; exit 1; }
 [ "$(field Section)" = otherosfs ] || { echo "section: $(field Section)" >&2; exit 1; }
+[ "$(field Architecture)" = "$architecture" ] ||
+  { echo "architecture: $(field Architecture), not $architecture" >&2; exit 1; }
+[ "$deb" = "$build/packages/cuesmelt_$(field Version)_$architecture.deb" ] ||
+  { echo "the package's file is named $deb" >&2; exit 1; }
 case $(field Depends) in
   *libc6*) ;;
   *) echo "no shared library dependencies: '$(field Depends)'" >&2; exit 1 ;;
@@ -59,6 +86,9 @@ expected='./usr/bin/cuesmelt
 
 dpkg-deb --extract "$deb" "$work/root"
 doc=$work/root/usr/share/doc/cuesmelt
+description=$(file -b "$work/root/usr/bin/cuesmelt")
+[[ -n $processor && $description == *"$processor"* ]] ||
+  { echo "an $architecture package holds: $description" >&2; exit 1; }
 
 # The copyright file: machine-readable, the holder and the licence text of
 # LICENSE, the text as the continuation lines of a stand-alone paragraph.
@@ -110,16 +140,27 @@ if dpkg-query -W -f='${Status}\n' cuesmelt 2>/dev/null | grep -q ' installed$' |
   exit 1
 fi
 
+# Another processor's program runs under the emulator alone, which leaves
+# it to find its libraries where the package's dependencies put them.
+run=()
+if [ "$architecture" != "$(dpkg --print-architecture)" ]; then
+  run=("$(sed -n 's/^CUESMELT_QEMU:FILEPATH=//p' "$build/CMakeCache.txt")")
+  [ -x "${run[0]}" ] || {
+    echo "no qemu-user in $build/CMakeCache.txt" >&2
+    exit 1
+  }
+fi
+
 installing=1
 dpkg -i "$deb"
-version=$(/usr/bin/cuesmelt --version | tail -n 1)
+version=$("${run[@]}" /usr/bin/cuesmelt --version | tail -n 1)
 echo "installed: $version"
 [ "$version" = "cuesmelt $(field Version)" ] || {
   echo "the program says '$version', the package $(field Version)" >&2
   exit 1
 }
-/usr/bin/cuesmelt --cue "build-package/sample/Sample Disc.cue" --cdi "$work/sample.cdi"
-cmp "$work/sample.cdi" build-package/sample.cdi
+"${run[@]}" /usr/bin/cuesmelt --cue "$build/sample/Sample Disc.cue" --cdi "$work/sample.cdi"
+cmp "$work/sample.cdi" "$build/sample.cdi"
 echo "the installed cuesmelt converts the sample disc as the build tree does"
 man -w cuesmelt | grep -qx /usr/share/man/man1/cuesmelt.1.gz ||
   { echo "man does not find the installed page: $(man -w cuesmelt 2>&1)" >&2; exit 1; }

@@ -120,6 +120,8 @@ TEST_F(DataAreaTest, TheWholeImageIsAsLargeAsImageSizeSays) {
   check(make_disc(dir_, {{},
                          {{TrackMode::Mode1, 20}, {TrackMode::Mode2, 1500, 300}},
                          {{TrackMode::Audio, 400, 150}}}));
+  // As large as the longest CDs, 870 MB.
+  check(make_disc(dir_, {{{TrackMode::Audio, 370000}}}));
 }
 
 TEST_F(DataAreaTest, ATrackFileThatChangedSinceItWasMeasured) {

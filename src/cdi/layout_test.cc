@@ -62,6 +62,8 @@ TEST(Layout, Geometry) {
                         {TrackMode::Audio, 300, 0}}}),
        "S0{0/150+1150 1300/0+450(150@1) 1750/0+300} 2050"},
       {make_disc(dir, {}), "0"},
+      // The largest track file there may be, a sector short of 4 GiB.
+      {make_disc(dir, {{{TrackMode::Mode1, 1826091}}}), "S0{0/150+1826091} 1826241"},
   };
   for (const auto& c : cases) EXPECT_EQ(picture(cdi::lay_out(c.cdrom)), c.picture);
 }

@@ -28,10 +28,12 @@ namespace {
 
 using base::Failure;
 
-// The banner is fixed text: it stays as it is from version to version.
+// The banner is fixed text: it stays as it is from version to version. The
+// web address is the project's, given when the build is configured
+// (CMakeLists.txt).
 constexpr std::string_view kBannerTitle = "cuesmelt BETA 0.9 - 2024-03-30";
 constexpr std::string_view kAuthorCredit = "the cuesmelt developers";
-constexpr std::string_view kWebAddress = "https://cuesmelt.example.org";
+constexpr std::string_view kWebAddress = CUESMELT_HOME_PAGE;
 
 /// The first line of every run's standard output, line feed included.
 std::string banner() {

@@ -56,14 +56,19 @@ class SampleCopy {
   TempDir dir_;
 };
 
+/// The variable that preloads the shim into cuesmelt, as NAME=value
+/// (tests/CMakeLists.txt).
+const std::string kPreload = FAULT_PRELOAD;
+const std::string kPreloadName = kPreload.substr(0, kPreload.find('='));
+
 /// Runs cuesmelt on `disc` with the shim preloaded and `plan` as its fault.
 Outcome convert(const SampleCopy& disc, const std::string& plan, const std::string& census = {},
                 const char* input = kSheet) {
-  ::setenv("LD_PRELOAD", FAULT_SHIM, 1);
+  ::setenv(kPreloadName.c_str(), kPreload.substr(kPreloadName.size() + 1).c_str(), 1);
   ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
   if (!census.empty()) ::setenv("CUESMELT_FAULT_CENSUS", census.c_str(), 1);
   Outcome outcome = run_program(CUESMELT_BINARY, {"-i", disc.sheet(input), "-o", disc.output()});
-  ::unsetenv("LD_PRELOAD");
+  ::unsetenv(kPreloadName.c_str());
   ::unsetenv("CUESMELT_FAULT");
   ::unsetenv("CUESMELT_FAULT_CENSUS");
   return outcome;
@@ -182,6 +187,9 @@ TEST_F(FaultMatrix, EveryCallMeetsEveryFault) {
     for (const FaultKind& kind : kFaultKinds) {
       prepare_output(disc, older_image);
       const long calls = census(disc, "", input)[kind.call];
+      // A call the shim never sees, such as one the C library renamed
+      // (open64 for open), would leave its faults untried.
+      EXPECT_GT(calls, 0) << kind.call << " was never called, or not through the shim";
       int kind_converted = 0, kind_refused = 0;
       for (long n = 1; n <= calls; ++n) {
         const std::string plan = plan_for(kind.call, n, kind.fault);
@@ -241,8 +249,8 @@ TEST_F(FaultMatrix, NoTextReachesTheImageWithTheStandardStreamsClosed) {
   const std::string plan = plan_for("read", census(disc, "")["read"], "eio");
   ::setenv("CUESMELT_FAULT", plan.c_str(), 1);
   const Outcome run =
-      run_program("/bin/sh", {"-c", "LD_PRELOAD=\"$1\" exec \"$0\" -i \"$2\" -o \"$3\" >&- 2>&-",
-                              CUESMELT_BINARY, FAULT_SHIM, disc.sheet(), disc.output()});
+      run_program("/bin/sh", {"-c", "export \"$1\" && exec \"$0\" -i \"$2\" -o \"$3\" >&- 2>&-",
+                              CUESMELT_BINARY, kPreload, disc.sheet(), disc.output()});
   ::unsetenv("CUESMELT_FAULT");
   EXPECT_EQ(run.status, 1);
   const std::string image = read_file(disc.output());

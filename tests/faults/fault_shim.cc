@@ -3,7 +3,8 @@
 //
 // CUESMELT_FAULT="<call>:<n>:<fault>" (several joined by commas) picks the
 // n-th call (counting from 1; 0 means every call) of open, read, write,
-// close, stat, fstat or new (the C++ allocation), and makes it
+// close, stat, fstat or new (the C++ allocation; open, stat and fstat count
+// with their 64-bit forms open64, stat64 and fstat64), and makes it
 //   eio, enospc, eintr  fail with that error without doing anything (close
 //                       closes first, as Linux does whatever it reports);
 //   nomem               throw std::bad_alloc (new);
@@ -152,6 +153,26 @@ int open_with(const char* name, const char* path, int flags, mode_t mode) {
   return real<Open>(name)(path, flags, mode);
 }
 
+// stat and fstat, and their 64-bit forms stat64 and fstat64, which a
+// program built with 64-bit file offsets calls instead.
+template <typename Status>
+int stat_with(const char* name, const char* path, Status* status) {
+  const Fault fault = fault_for(kStat);
+  if (is_error(fault)) return fail_with(fault);
+  if (fault == kShrink || fault == kGrow) resize_path(path, fault);
+  return real<int (*)(const char*, Status*)>(name)(path, status);
+}
+
+template <typename Status>
+int fstat_with(const char* name, int fd, Status* status) {
+  const auto real_fstat = real<int (*)(int, Status*)>(name);
+  if (is_standard_stream(fd)) return real_fstat(fd, status);
+  const Fault fault = fault_for(kFstat);
+  if (is_error(fault)) return fail_with(fault);
+  apply_resize(fd, fault);
+  return real_fstat(fd, status);
+}
+
 mode_t mode_argument(int flags, va_list arguments) {
   return (flags & (O_CREAT | O_TMPFILE)) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
 }
@@ -202,20 +223,19 @@ int close(int fd) {
 }
 
 int stat(const char* path, struct stat* status) {
-  static const auto real_stat = real<int (*)(const char*, struct stat*)>("stat");
-  const Fault fault = fault_for(kStat);
-  if (is_error(fault)) return fail_with(fault);
-  if (fault == kShrink || fault == kGrow) resize_path(path, fault);
-  return real_stat(path, status);
+  return stat_with("stat", path, status);
+}
+
+int stat64(const char* path, struct stat64* status) {
+  return stat_with("stat64", path, status);
 }
 
 int fstat(int fd, struct stat* status) {
-  static const auto real_fstat = real<int (*)(int, struct stat*)>("fstat");
-  if (is_standard_stream(fd)) return real_fstat(fd, status);
-  const Fault fault = fault_for(kFstat);
-  if (is_error(fault)) return fail_with(fault);
-  apply_resize(fd, fault);
-  return real_fstat(fd, status);
+  return fstat_with("fstat", fd, status);
+}
+
+int fstat64(int fd, struct stat64* status) {
+  return fstat_with("fstat64", fd, status);
 }
 
 }  // extern "C"

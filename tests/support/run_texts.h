@@ -6,8 +6,9 @@
 
 namespace testing_support {
 
+/// The web address is the one the build was configured with.
 inline const std::string kBanner =
-    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - https://cuesmelt.example.org\n";
+    "cuesmelt BETA 0.9 - 2024-03-30 the cuesmelt developers - " CUESMELT_HOME_PAGE "\n";
 /// Up to a refusal of the sheet.
 inline const std::string kParsing = kBanner + "parsing bin+cue... ";
 /// Up to a failure once the sheet was read.
