@@ -66,8 +66,9 @@ std::string_view without_extension(std::string_view name) {
              : name.substr(0, dot);
 }
 
-/// The zip archive at `path`, or nullopt when it is none. A damaged or
-/// split archive is one too: the run that converts it says what is wrong.
+/// The sheets in the zip archive at `path`, or nullopt when it is none. A
+/// damaged or split archive is one too, of no sheets listed: the run that
+/// converts it says what is wrong.
 std::optional<std::vector<std::string>> sheets_if_archive(const std::string& path) {
   const base::File file = base::open_file(path, base::Access::ReadWithoutWaiting);
   if (!file.is_open()) return std::nullopt;
