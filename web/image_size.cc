@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 
-#include "base/system.h"
 #include "cdi/image.h"
 #include "cdi/layout.h"
 #include "cue_parse/cue_parse.h"
@@ -31,8 +30,7 @@ extern "C" const char* cuesmelt_sheet_in_archive(const char* path) {
   static std::string name;
   name.clear();
   try {
-    const base::File file = base::open_file(path, base::Access::Read);
-    const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(path, file);
+    const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(path);
     if (!archive) return "";
     const auto sheets = cue_parse::sheets_in(*archive);
     if (sheets.size() == 1) name = sheets.front().substr(sheets.front().rfind('/') + 1);

@@ -252,4 +252,15 @@ std::string quoted_path(std::string_view path) {
   return out;
 }
 
+char lower_ascii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool ends_in_any_case(std::string_view text, std::string_view ending) {
+  if (text.size() < ending.size()) return false;
+  const std::string_view end = text.substr(text.size() - ending.size());
+  return std::equal(end.begin(), end.end(), ending.begin(),
+                    [](char a, char b) { return lower_ascii(a) == b; });
+}
+
 }  // namespace base

@@ -46,6 +46,13 @@ std::string utf8_from_utf16(std::u16string_view text);
 /// text is not valid UTF-8 (or holds a NUL), since it then names no file.
 std::optional<std::u16string> utf16_from_utf8(std::string_view text);
 
+/// `c` in lower case, when it is an ASCII letter.
+char lower_ascii(char c);
+
+/// Whether `text` ends in `ending` (lower case), ASCII letters compared in
+/// either case, as Windows matches file names.
+bool ends_in_any_case(std::string_view text, std::string_view ending);
+
 /// How messages show a path: between double quotes, with \\ \' \" \t \r \n \0
 /// escaped, other non-printable characters and combining marks as \u{hex},
 /// and bytes that are not valid UTF-8 as \xHH.

@@ -90,9 +90,7 @@ cdi::OutputWriter create_output_file(const std::string& path) {
 
 disc::Cdrom read_sheet(const SheetInput& input) {
   if (!input.sheet_in_archive) return cue_parse::parse_cue(input.path);
-  const base::File file = base::open_file(input.path, base::Access::Read);
-  if (!file.is_open()) throw Failure("File not found!");
-  const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(input.path, file);
+  const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(input.path);
   if (!archive) throw Failure("File not found!");  // it was one when it was listed
   return cue_parse::parse_cue_in_archive(*archive, *input.sheet_in_archive);
 }

@@ -22,17 +22,7 @@ using base::Failure;
 constexpr std::string_view kImageEnding = ".cdi";
 constexpr std::string_view kArchiveEnding = ".zip";
 
-char lower_ascii(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-/// Whether `path` ends in `ending`, in any case, as Windows matches names.
-bool ends_in(std::string_view path, std::string_view ending) {
-  if (path.size() < ending.size()) return false;
-  const std::string_view end = path.substr(path.size() - ending.size());
-  return std::equal(end.begin(), end.end(), ending.begin(),
-                    [](char a, char b) { return lower_ascii(a) == b; });
-}
+using base::lower_ascii;
 
 /// Name order as Explorer shows it, near enough: letters in either case
 /// together ("alpha" before "Beta"), then byte order.
@@ -70,10 +60,8 @@ std::string_view without_extension(std::string_view name) {
 /// damaged or split archive is one too, of no sheets listed: the run that
 /// converts it says what is wrong.
 std::optional<std::vector<std::string>> sheets_if_archive(const std::string& path) {
-  const base::File file = base::open_file(path, base::Access::ReadWithoutWaiting);
-  if (!file.is_open()) return std::nullopt;
   try {
-    const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(path, file);
+    const std::optional<zip::Archive> archive = zip::Archive::read_if_zip(path);
     if (!archive) return std::nullopt;
     return cue_parse::sheets_in(*archive);
   } catch (const Failure&) {
@@ -158,7 +146,7 @@ std::vector<Conversion> conversions_in_folder(const std::string& folder) {
     const std::string path = base::join_path(folder, name);
     if (cue_parse::is_sheet_name(name)) {
       add_sheet(path, conversions);
-    } else if (ends_in(name, kArchiveEnding)) {
+    } else if (base::ends_in_any_case(name, kArchiveEnding)) {
       if (const auto sheets = sheets_if_archive(path)) add_archive(path, *sheets, conversions);
     }
   }

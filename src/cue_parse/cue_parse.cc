@@ -411,12 +411,7 @@ std::string only_sheet_in(const zip::Archive& archive) {
 }  // namespace
 
 bool is_sheet_name(std::string_view name) {
-  constexpr std::string_view kEnding = ".cue";
-  if (name.size() < kEnding.size()) return false;
-  const std::string_view ending = name.substr(name.size() - kEnding.size());
-  return std::equal(ending.begin(), ending.end(), kEnding.begin(), [](char a, char b) {
-    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
-  });
+  return base::ends_in_any_case(name, ".cue");
 }
 
 std::vector<std::string> sheets_in(const zip::Archive& archive) {

@@ -34,7 +34,7 @@ constexpr std::uint32_t kZip64EndSignature = 0x06064B50;  // "PK\6\6"
 constexpr std::size_t kZip64EndSize = 56;
 constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;  // "PK\3\4"
 // The first part of a split archive begins with this, then a local header.
-constexpr std::uint32_t kSplitSignature = 0x08074B50;  // "PK\7\8"
+constexpr std::uint32_t kSplitSignature = 0x08074B50;          // "PK\7\8"
 constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;  // "PK\1\2"
 constexpr std::size_t kCentralHeaderSize = 46;
 
@@ -291,6 +291,12 @@ std::optional<Archive> Archive::read_if_zip(const std::string& path, const base:
     place = {u32_at(end, 16), u32_at(end, 12), u16_at(end, 10), end_offset};
   }
   return Archive(path, reading.entries(place));
+}
+
+std::optional<Archive> Archive::read_if_zip(const std::string& path) {
+  const base::File file = base::open_file(path, base::Access::ReadWithoutWaiting);
+  if (!file.is_open()) return std::nullopt;
+  return read_if_zip(path, file);
 }
 
 Archive::Archive(std::string path, std::vector<Entry> entries)

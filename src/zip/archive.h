@@ -58,6 +58,10 @@ class Archive {
   /// anywhere.
   static std::optional<Archive> read_if_zip(const std::string& path, const base::File& file);
 
+  /// The same for the file at `path`, opened without waiting on a FIFO;
+  /// nullopt too when it cannot be opened.
+  static std::optional<Archive> read_if_zip(const std::string& path);
+
   const std::string& path() const { return path_; }
   /// Its files in directory order; folders are not listed.
   const std::vector<Entry>& entries() const { return entries_; }
